@@ -1,0 +1,82 @@
+// Platform services the programs need, each behind a small interface with
+// one Qt implementation and one test double (host/testing/). Pages call the
+// free functions; tests swap the implementation with the set...() calls.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+class QWidget;
+
+namespace lumora::host {
+
+// ---- Modal message boxes -------------------------------------------------
+enum class Icon { None, Information, Warning, Error, Question };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    virtual Answer show(QWidget* parent, const QString& text, const QString& caption, Icon icon,
+                        Buttons buttons) = 0;
+};
+
+// Shows a modal message box; returns the button pressed.
+Answer messageBox(const QString& text, const QString& caption, Icon icon = Icon::None,
+                  Buttons buttons = Buttons::Ok, QWidget* parent = nullptr);
+
+// ---- Debugger trace -------------------------------------------------------
+class TraceSink {
+public:
+    virtual ~TraceSink() = default;
+    virtual void write(const QString& line) = 0;
+};
+
+// Writes a trace line as given (callers include their own "\r\n").
+// Silent by default; LUMORA_TRACE=1 sends it to stderr.
+void trace(const QString& text);
+
+// ---- Clock ----------------------------------------------------------------
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual int64_t tickMs() = 0;        // steady milliseconds
+    virtual int64_t counterNs() = 0;     // steady high-resolution nanoseconds
+    virtual QDateTime localTime() = 0;
+};
+int64_t tickMs();
+int64_t counterNs();
+QDateTime localTime();
+
+// ---- File dialogs ----------------------------------------------------------
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+    // Empty string when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+};
+QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                     const QString& filter);
+QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                     const QString& filter);
+
+// ---- Swapping implementations (tests) --------------------------------------
+// Passing nullptr restores the Qt implementation. Not thread-safe: call before
+// the services are used.
+void setMessageService(MessageService* service);
+void setTraceSink(TraceSink* sink);
+void setClock(Clock* clock);
+void setFileDialogs(FileDialogs* dialogs);
+
+// ---- Host version test -------------------------------------------------------
+// True on a host with the modern multitouch stack (every Linux and macOS host;
+// on Windows, 7 and later). The tuner and tester choose the report id they
+// restore at exit from it.
+bool isModernMultitouchHost();
+
+}  // namespace lumora::host
