@@ -9,6 +9,9 @@ public:
     ~WaitCursor();
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool m_set = false;  // restored only if this object set it
 };
 
 }  // namespace lumora::host

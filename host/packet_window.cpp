@@ -1,0 +1,115 @@
+#include "host/packet_window.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
+#include <cstring>
+
+namespace lumora::host {
+namespace {
+
+QEvent::Type packetEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// One device packet on its way from the delivery thread to the window's
+// thread. The packet is a copy: the library's buffer is only valid during
+// post().
+class PacketEvent final : public QEvent {
+public:
+    PacketEvent(VexRegistration registration, uint32_t message, const uint8_t* bytes)
+        : QEvent(packetEventType()), registration(registration), message(message) {
+        std::memcpy(packet.bytes, bytes, sizeof packet.bytes);
+    }
+    const VexRegistration registration;
+    const uint32_t message;
+    VexPacket packet{};
+};
+
+}  // namespace
+
+PacketWindow::PacketWindow(QObject* parent) : QObject(parent) {
+    m_window.post = &PacketWindow::post;
+    m_window.user = this;
+}
+
+// Ending the registrations first guarantees that no post() is running or
+// will run for this object; QObject's destructor then discards the events
+// still queued for it.
+PacketWindow::~PacketWindow() { unregisterAll(); }
+
+VexRegistration PacketWindow::registerPacket(VexHandle handle, uint8_t packetId, uint32_t message) {
+    const VexRegistration r = DevRegisterPacket(handle, &m_window, packetId, message);
+    if (r != 0) m_live.insert({handle, r});
+    return r;
+}
+
+VexRegistration PacketWindow::registerSubPacket(VexHandle handle, uint8_t packetId, uint8_t subId,
+                                                uint32_t message) {
+    const VexRegistration r = DevRegisterSubPacket(handle, &m_window, packetId, subId, message);
+    if (r != 0) m_live.insert({handle, r});
+    return r;
+}
+
+int PacketWindow::unregister(VexHandle handle, VexRegistration registration) {
+    // Forget it before the library call: packets of it already queued are
+    // dropped by event() from now on.
+    m_live.erase({handle, registration});
+    return DevUnregisterPacket(handle, registration);
+}
+
+void PacketWindow::unregisterAll() {
+    const auto live = std::move(m_live);
+    m_live.clear();
+    for (const auto& [handle, registration] : live) DevUnregisterPacket(handle, registration);
+}
+
+// Delivery thread: copy and queue, nothing else, so that the library's
+// thread never waits for the GUI.
+void PacketWindow::post(VexWindow* window, VexRegistration registration, uint32_t message,
+                        const uint8_t* packet) {
+    if (!window || !window->user || !packet) return;
+    auto* self = static_cast<PacketWindow*>(window->user);
+    QCoreApplication::postEvent(self, new PacketEvent(registration, message, packet));
+}
+
+bool PacketWindow::event(QEvent* e) {
+    if (e->type() != packetEventType()) return QObject::event(e);
+    const auto* pe = static_cast<const PacketEvent*>(e);
+    // The packet may have been queued before its registration ended. A page
+    // only ever sees packets of registrations it still holds. The library
+    // hands out each registration value once, so the value alone identifies it.
+    const bool live = std::any_of(m_live.begin(), m_live.end(), [&](const auto& entry) {
+        return entry.second == pe->registration;
+    });
+    if (live && m_handler) m_handler(pe->message, pe->packet);
+    return true;
+}
+
+// ---- Dispatcher ---------------------------------------------------------------
+
+namespace {
+
+// Queued invocations on one object run in the order they were posted, which
+// keeps the library's promise that the tasks of one device stay in order.
+void dispatchToGui(void* context, VexTask task, void* taskData) {
+    auto* target = static_cast<QObject*>(context);
+    QMetaObject::invokeMethod(target, [task, taskData] { task(taskData); }, Qt::QueuedConnection);
+}
+
+}  // namespace
+
+void installGuiDispatcher() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    // The target is a plain object owned by the application, living on the
+    // GUI thread. When the application object goes (before its children),
+    // the dispatcher is cleared, so the library never posts to a dead object.
+    auto* target = new QObject(app);
+    QObject::connect(app, &QObject::destroyed, [] { VexSetDispatcher(nullptr, nullptr); });
+    VexSetDispatcher(&dispatchToGui, target);
+}
+
+}  // namespace lumora::host

@@ -1,0 +1,110 @@
+#include "host/screenshot.h"
+
+#include <QDir>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+
+namespace lumora::host {
+namespace {
+
+constexpr int kDefaultDelayMs = 1500;
+
+// The grabbed window below a strip that shows its title; the strip is as wide
+// as the title needs so that a long title is never cut.
+QImage withTitleStrip(const QWidget& window, const QPixmap& grab) {
+    const QFont font = window.font();
+    const QFontMetrics metrics(font);
+    const QString title = window.windowTitle();
+    const int stripHeight = metrics.height() + 10;
+    const int width = std::max(grab.width(), metrics.horizontalAdvance(title) + 20);
+    QImage image(width, grab.height() + stripHeight, QImage::Format_RGB32);
+    image.fill(window.palette().color(QPalette::Window));
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width, stripHeight, window.palette().color(QPalette::Highlight));
+    painter.setPen(window.palette().color(QPalette::HighlightedText));
+    painter.setFont(font);
+    painter.drawText(QRect(10, 0, width - 10, stripHeight), Qt::AlignVCenter | Qt::AlignLeft, title);
+    painter.drawPixmap(0, stripHeight, grab);
+    painter.end();
+    return image;
+}
+
+struct Session {
+    QPointer<QWidget> window;
+    QPointer<QTabWidget> tabs;
+    QString dir;
+    QString program;
+    int delayMs = kDefaultDelayMs;
+    std::function<void()> finish;
+
+    void save(int n, const QString& what) {
+        if (!window) return;
+        const QString path =
+            QDir(dir).filePath(QStringLiteral("%1-%2-%3.png").arg(program).arg(n).arg(screenshotFilePart(what)));
+        const QImage image = withTitleStrip(*window, window->grab());
+        if (image.save(path, "PNG"))
+            std::fprintf(stderr, "screenshot: %s\n", qPrintable(QDir::toNativeSeparators(path)));
+        else
+            std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
+    }
+};
+
+void step(const std::shared_ptr<Session>& s, int tab) {
+    if (!s->window) return;
+    if (s->tabs && tab < s->tabs->count()) {
+        s->tabs->setCurrentIndex(tab);
+        QTimer::singleShot(s->delayMs, s->window, [s, tab] {
+            if (!s->tabs) return;
+            s->save(tab + 1, s->tabs->tabText(tab));
+            step(s, tab + 1);
+        });
+        return;
+    }
+    if (s->finish)
+        s->finish();
+    else
+        s->window->close();
+}
+
+}  // namespace
+
+QString screenshotFilePart(const QString& caption) {
+    QString part;
+    part.reserve(caption.size());
+    for (const QChar c : caption) part.append(c.isLetterOrNumber() && c.unicode() < 128 ? c : QChar('_'));
+    return part;
+}
+
+bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
+                         std::function<void()> finish) {
+    const QString dir = qEnvironmentVariable("LUMORA_SCREENSHOT_DIR");
+    if (dir.isEmpty() || !window) return false;
+    QDir().mkpath(dir);
+    auto s = std::make_shared<Session>();
+    s->window = window;
+    s->tabs = tabs;
+    s->dir = dir;
+    s->program = program;
+    s->finish = std::move(finish);
+    bool ok = false;
+    const int delay = qEnvironmentVariableIntValue("LUMORA_SCREENSHOT_DELAY_MS", &ok);
+    if (ok && delay >= 0) s->delayMs = delay;
+    // The first grab waits the delay after the event loop starts, so the
+    // window has been shown and its first page has drawn.
+    QTimer::singleShot(s->delayMs, window, [s] {
+        s->save(0, QStringLiteral("window"));
+        step(s, 0);
+    });
+    return true;
+}
+
+}  // namespace lumora::host

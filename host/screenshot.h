@@ -1,0 +1,28 @@
+// Screenshots of a program's window for the documentation and for review
+// (scripts/screenshots.sh). Off unless LUMORA_SCREENSHOT_DIR is set.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QTabWidget;
+class QWidget;
+
+namespace lumora::host {
+
+// When LUMORA_SCREENSHOT_DIR names a folder: once the event loop runs, waits
+// LUMORA_SCREENSHOT_DELAY_MS (default 1500) and grabs `window` into
+// <dir>/<program>-0-window.png, then selects each tab of `tabs` in turn
+// (tabs may be null), waits the same delay and grabs <dir>/<program>-<n>-
+// <caption>.png with n counting tabs from 1, and finally calls `finish`
+// (default: window->close()). Each image carries a strip above the window
+// with its title, since a window grab holds no title bar. Returns whether
+// screenshots were scheduled.
+bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
+                         std::function<void()> finish = {});
+
+// The file name part of a tab caption: letters and digits kept, any other
+// character becomes '_' ("Draw Test" -> "Draw_Test").
+QString screenshotFilePart(const QString& caption);
+
+}  // namespace lumora::host

@@ -1,0 +1,56 @@
+// The pages of each controller class, in tab order.
+//
+// To add a page: include its header below and put one line
+//     {"Caption", makeSomethingPage},
+// at its place in the list of its class (keep the order of the comments).
+#include "tuner/app/page_table.h"
+
+// Page headers (one per page library).
+
+namespace lumora {
+namespace {
+
+// Type code 4: the Osprey class.
+const std::vector<PageEntry>& ospreyPages() {
+    static const std::vector<PageEntry> pages = {
+        // "Parameters"
+        // "Draw Test"
+        // "Raw Data"
+        // "Image Data"
+        // "Diagnostic"
+    };
+    return pages;
+}
+
+// Type codes 6 and 8: the Heron class.
+const std::vector<PageEntry>& heronPages() {
+    static const std::vector<PageEntry> pages = {
+        // "Kestrel Param"
+        // "Finch Draw Test"
+        // "Finch Image Data"
+        // "Diagnostic"
+    };
+    return pages;
+}
+
+// No controller, only the PWM tester attached.
+const std::vector<PageEntry>& pwmTesterPages() {
+    static const std::vector<PageEntry> pages = {
+        // "Analyze"
+    };
+    return pages;
+}
+
+}  // namespace
+
+std::vector<PageEntry> pagesFor(int pageSet) {
+    switch (pageSet) {
+        case 4: return ospreyPages();
+        case 6:
+        case 8: return heronPages();
+        case kPwmTesterPageSet: return pwmTesterPages();
+        default: return {};  // boot loader, 5 and unknown codes: no device page
+    }
+}
+
+}  // namespace lumora
