@@ -66,6 +66,9 @@ TunerPage* TunerSheet::ensureCreated(int index) {
     page = m_entries[size_t(index)].factory(m_state);
     if (!page) return nullptr;
     m_containers[size_t(index)]->layout()->addWidget(page);
+    // A widget added to a visible parent would only show from the event
+    // loop; the page must be visible by the time it hears onShown().
+    page->show();
     // A page asks from inside its own handlers; closing is queued so that
     // the page is never torn down while one of its methods still runs.
     connect(page, &TunerPage::closeRequested, this, &TunerSheet::closeLater);

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QEventLoop>
+#include <QImage>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+#include "host/screenshot.h"
+
+namespace lumora::host {
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "host_tests";
+    static char* argv[] = {name, nullptr};
+    static auto* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+TEST(Screenshots, FilePartKeepsLettersAndDigits) {
+    const struct {
+        const char* caption;
+        const char* part;
+    } cases[] = {
+        {"Draw Test", "Draw_Test"},
+        {"Finch Image Data", "Finch_Image_Data"},
+        {"PCB T1/T2", "PCB_T1_T2"},
+        {"Analyze", "Analyze"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(screenshotFilePart(c.caption), c.part) << c.caption;
+}
+
+TEST(Screenshots, OffWithoutTheFolderVariable) {
+    app();
+    unsetenv("LUMORA_SCREENSHOT_DIR");
+    QDialog window;
+    EXPECT_FALSE(scheduleScreenshots(&window, nullptr, "LumoraTuner"));
+}
+
+TEST(Screenshots, GrabsTheWindowAndEachTabThenCloses) {
+    app();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path() + "/shots"), 1);
+    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
+
+    QDialog window;
+    window.setWindowTitle("LumoraTuner_Release v2.3.2.6 for ZEMA- No-Link");
+    auto* layout = new QVBoxLayout(&window);
+    auto* tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    tabs->addTab(new QLabel("one"), "Raw Data");
+    tabs->addTab(new QLabel("two"), "Image Data");
+    window.resize(400, 300);
+
+    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a hang fails below instead
+    window.show();
+    loop.exec();
+    unsetenv("LUMORA_SCREENSHOT_DIR");
+    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
+
+    EXPECT_FALSE(window.isVisible());
+    const QDir shots(dir.path() + "/shots");
+    EXPECT_EQ(shots.entryList({"*.png"}, QDir::Files, QDir::Name),
+              QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Raw_Data.png",
+                           "LumoraTuner-2-Image_Data.png"}));
+    const QImage image(shots.filePath("LumoraTuner-2-Image_Data.png"));
+    ASSERT_FALSE(image.isNull());
+    // The window below its title strip, nothing cut off.
+    EXPECT_GE(image.width(), window.width());
+    EXPECT_GT(image.height(), window.height());
+    EXPECT_EQ(tabs->currentIndex(), 1);  // the last tab was selected for its grab
+}
+
+}  // namespace
+}  // namespace lumora::host
