@@ -1,5 +1,6 @@
 #include "host/screenshot.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFontMetrics>
 #include <QImage>
@@ -38,6 +39,27 @@ QImage withTitleStrip(const QWidget& window, const QPixmap& grab) {
     return image;
 }
 
+QString screenshotDir() { return qEnvironmentVariable("LUMORA_SCREENSHOT_DIR"); }
+
+int screenshotDelayMs() {
+    bool ok = false;
+    const int delay = qEnvironmentVariableIntValue("LUMORA_SCREENSHOT_DELAY_MS", &ok);
+    return ok && delay >= 0 ? delay : kDefaultDelayMs;
+}
+
+QString programName() {
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? QStringLiteral("program") : name;
+}
+
+void saveShot(QWidget& window, const QString& path) {
+    const QImage image = withTitleStrip(window, window.grab());
+    if (image.save(path, "PNG"))
+        std::fprintf(stderr, "screenshot: %s\n", qPrintable(QDir::toNativeSeparators(path)));
+    else
+        std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
+}
+
 struct Session {
     QPointer<QWidget> window;
     QPointer<QTabWidget> tabs;
@@ -48,13 +70,8 @@ struct Session {
 
     void save(int n, const QString& what) {
         if (!window) return;
-        const QString path =
-            QDir(dir).filePath(QStringLiteral("%1-%2-%3.png").arg(program).arg(n).arg(screenshotFilePart(what)));
-        const QImage image = withTitleStrip(*window, window->grab());
-        if (image.save(path, "PNG"))
-            std::fprintf(stderr, "screenshot: %s\n", qPrintable(QDir::toNativeSeparators(path)));
-        else
-            std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
+        saveShot(*window, QDir(dir).filePath(
+                              QStringLiteral("%1-%2-%3.png").arg(program).arg(n).arg(screenshotFilePart(what))));
     }
 };
 
@@ -86,7 +103,7 @@ QString screenshotFilePart(const QString& caption) {
 
 bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
                          std::function<void()> finish) {
-    const QString dir = qEnvironmentVariable("LUMORA_SCREENSHOT_DIR");
+    const QString dir = screenshotDir();
     if (dir.isEmpty() || !window) return false;
     QDir().mkpath(dir);
     auto s = std::make_shared<Session>();
@@ -95,14 +112,27 @@ bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& progr
     s->dir = dir;
     s->program = program;
     s->finish = std::move(finish);
-    bool ok = false;
-    const int delay = qEnvironmentVariableIntValue("LUMORA_SCREENSHOT_DELAY_MS", &ok);
-    if (ok && delay >= 0) s->delayMs = delay;
+    s->delayMs = screenshotDelayMs();
     // The first grab waits the delay after the event loop starts, so the
     // window has been shown and its first page has drawn.
     QTimer::singleShot(s->delayMs, window, [s] {
         s->save(0, QStringLiteral("window"));
         step(s, 0);
+    });
+    return true;
+}
+
+bool scheduleMessageBoxScreenshot(QWidget* box, std::function<void()> answer) {
+    const QString dir = screenshotDir();
+    if (dir.isEmpty() || !box) return false;
+    QDir().mkpath(dir);
+    static int count = 0;
+    const int n = ++count;
+    QPointer<QWidget> guard(box);
+    QTimer::singleShot(screenshotDelayMs(), box, [guard, dir, n, answer = std::move(answer)] {
+        if (!guard) return;
+        saveShot(*guard, QDir(dir).filePath(QStringLiteral("%1-message-%2.png").arg(programName()).arg(n)));
+        answer();
     });
     return true;
 }

@@ -21,6 +21,12 @@ namespace lumora::host {
 bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
                          std::function<void()> finish = {});
 
+// Message boxes under LUMORA_SCREENSHOT_DIR: the box is grabbed into
+// <dir>/<program>-message-<n>.png after the delay and then answered with
+// Ok or Yes, so that an unattended run never waits for a click.
+// Returns whether the box will be grabbed and answered.
+bool scheduleMessageBoxScreenshot(QWidget* box, std::function<void()> answer);
+
 // The file name part of a tab caption: letters and digits kept, any other
 // character becomes '_' ("Draw Test" -> "Draw_Test").
 QString screenshotFilePart(const QString& caption);

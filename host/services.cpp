@@ -1,9 +1,13 @@
 #include "host/services.h"
 
+#include <QAbstractButton>
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
+
+#include "host/screenshot.h"
 
 #include <atomic>
 #include <chrono>
@@ -48,6 +52,12 @@ public:
         }
         box.setStandardButtons(set);
         box.setEscapeButton(escape);
+        // Unattended screenshot runs grab the box and press Ok or Yes.
+        scheduleMessageBoxScreenshot(&box, [&box] {
+            QAbstractButton* b = box.button(QMessageBox::Ok);
+            if (!b) b = box.button(QMessageBox::Yes);
+            if (b) b->click();
+        });
         switch (box.exec()) {
             case QMessageBox::Yes: return Answer::Yes;
             case QMessageBox::No: return Answer::No;
