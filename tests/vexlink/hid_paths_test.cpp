@@ -1,0 +1,63 @@
+// Interface paths of real HID devices: the Windows form that the programs'
+// filters read, collection numbers per device node, the recognised set.
+#include "vexlink/hid/hid_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using vexlink::hid::describe;
+using vexlink::hid::interfacePath;
+using vexlink::hid::NativeInterface;
+
+namespace {
+
+TEST(HidPaths, WindowsInterfacePathForm) {
+    const NativeInterface n{"/dev/hidraw3", 0x2F1B, 0x7A01, 0xFF00, 1};
+    const std::string path = interfacePath(n, 5);
+    EXPECT_EQ(path, "\\\\?\\hid#vid_2f1b&pid_7a01&col05#hidraw3#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    // The tester's arrival check: the first 22 characters and characters 26..30.
+    EXPECT_EQ(path.substr(0, 22), "\\\\?\\hid#vid_2f1b&pid_7");
+    EXPECT_EQ(path.substr(26, 5), "col05");
+}
+
+TEST(HidPaths, NodeNamesStayDistinct) {
+    // Characters other than letters and digits are escaped, so two nodes
+    // that differ only there keep different paths.
+    const NativeInterface a{"/dev/usb/a_b", 1, 2, 0, 0}, b{"/dev/usb/a/b", 1, 2, 0, 0};
+    EXPECT_NE(interfacePath(a, 1), interfacePath(b, 1));
+    EXPECT_EQ(interfacePath(b, 1).find('/'), std::string::npos);
+}
+
+TEST(HidPaths, CollectionsAreNumberedPerNodeAndOnlyControllersAreTouch) {
+    const std::vector<NativeInterface> natives = {
+        {"/dev/hidraw1", 0x20AC, 0x0E01, 0x000D, 0x04},  // touch screen
+        {"/dev/hidraw1", 0x20AC, 0x0E01, 0xFF00, 0x01},  // vendor collection
+        {"/dev/hidraw0", 0x046D, 0xC077, 0x0001, 0x02},  // a mouse
+        {"/dev/hidraw2", 0x2F1B, 0x6BFE, 0xFF00, 0x01},  // PWM tester
+        {"/dev/hidraw4", 0x14F8, 0x5804, 0xFF00, 0x01},  // UART bridge
+        {"/dev/hidraw1", 0x20AC, 0x0E01, 0x0001, 0x06},  // keyboard collection
+    };
+    const auto infos = describe(natives);
+    ASSERT_EQ(infos.size(), natives.size());
+    EXPECT_TRUE(std::is_sorted(infos.begin(), infos.end(),
+                               [](auto& x, auto& y) { return x.path < y.path; }));
+    int touch = 0;
+    for (const auto& i : infos) {
+        SCOPED_TRACE(i.path);
+        const bool controller = i.vendorId == 0x20AC;
+        EXPECT_EQ(i.touchController, controller);
+        touch += i.touchController;
+        if (controller) {
+            // value1/value2 are the usage page and usage of that collection.
+            const char* col = i.value1 == 0x000D ? "&col01#" : i.value1 == 0xFF00 ? "&col02#" : "&col03#";
+            EXPECT_NE(i.path.find(col), std::string::npos);
+        } else {
+            EXPECT_NE(i.path.find("&col01#"), std::string::npos);
+        }
+        EXPECT_LT(i.path.size(), 512u);
+    }
+    EXPECT_EQ(touch, 3);
+}
+
+}  // namespace
