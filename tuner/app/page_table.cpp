@@ -6,6 +6,7 @@
 #include "tuner/app/page_table.h"
 
 // Page headers (one per page library).
+#include "tuner/params/parameters_dlg.h"
 
 namespace lumora {
 namespace {
@@ -14,6 +15,7 @@ namespace {
 const std::vector<PageEntry>& ospreyPages() {
     static const std::vector<PageEntry> pages = {
         // "Parameters"
+        {"Parameters", makeParametersPage},
         // "Draw Test"
         // "Raw Data"
         // "Image Data"

@@ -197,4 +197,6 @@ void CParametersDlg::showValues() {
     m_autoCalibration->setChecked(m_values.autoCalibration);
 }
 
+TunerPage* makeParametersPage(DeviceState& state) { return new CParametersDlg(state); }
+
 }  // namespace lumora

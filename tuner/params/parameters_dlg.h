@@ -74,4 +74,7 @@ private:
     QPushButton* m_calibrationButton = nullptr;
 };
 
+// The page table's factory for the "Parameters" tab.
+TunerPage* makeParametersPage(DeviceState& state);
+
 }  // namespace lumora
