@@ -16,7 +16,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 program="${1:-LumoraTuner}"
-devices="${2:-osprey}"
+devices="${2-osprey}"
 out="${3:-$root/screenshots}"
 
 case "$program" in

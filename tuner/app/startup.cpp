@@ -184,8 +184,8 @@ bool findAndOpenController(DeviceState& state) {
     return true;
 }
 
-TunerStartup::TunerStartup(DeviceState& state, QString customerLabel)
-    : m_state(state), m_customerLabel(std::move(customerLabel)) {}
+TunerStartup::TunerStartup(DeviceState& state, QString customerLabel, QString instanceName)
+    : m_state(state), m_customerLabel(std::move(customerLabel)), m_instanceName(std::move(instanceName)) {}
 
 TunerStartup::~TunerStartup() = default;
 
@@ -193,7 +193,7 @@ StartupOutcome TunerStartup::run() {
     StartupOutcome out;
     m_state.titleBase = tunerTitleBase();
 
-    m_lock = std::make_unique<host::SingleInstanceLock>(QStringLiteral("LUMORA_TUNER"));
+    m_lock = std::make_unique<host::SingleInstanceLock>(m_instanceName);
     if (m_lock->alreadyRunning()) {
         host::messageBox(QStringLiteral("LUMORA_TUNER is already running"), QStringLiteral("Warning!"),
                          host::Icon::Warning);

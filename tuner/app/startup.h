@@ -41,11 +41,17 @@ struct StartupOutcome {
     QString placeholder;       // what the window shows when it has no page
 };
 
+// The name of the tuner's single-instance lock.
+inline constexpr char kTunerInstanceName[] = "LUMORA_TUNER";
+
 // The start-up of the program: single instance, search, identification,
 // title and page set. Holds the single-instance lock for as long as it lives.
+// Tests pass a lock name of their own so that they never meet a tuner that
+// runs on the same machine.
 class TunerStartup {
 public:
-    TunerStartup(DeviceState& state, QString customerLabel);
+    TunerStartup(DeviceState& state, QString customerLabel,
+                 QString instanceName = QString::fromLatin1(kTunerInstanceName));
     ~TunerStartup();
 
     StartupOutcome run();
@@ -53,6 +59,7 @@ public:
 private:
     DeviceState& m_state;
     QString m_customerLabel;
+    QString m_instanceName;
     std::unique_ptr<host::SingleInstanceLock> m_lock;
 };
 
