@@ -125,6 +125,7 @@ void CParametersDlg::onLoadParam() { load(); }
 void CParametersDlg::onSaveParam() { save(); }
 
 void CParametersDlg::onHardwareCalibration() {
+    if (m_ending) return;
     DevHardwareCalibration(state().controller);
     DevResetController(state().controller);
     host::messageBox(QStringLiteral("Reset OK"), QStringLiteral("ZEMA Quillet"),
@@ -136,16 +137,21 @@ void CParametersDlg::onPacketMessage(uint32_t message, const VexPacket& packet) 
     if (state().activePage != kParametersPage || state().controller == 0) return;
     if (!isEndPacket(packet.bytes)) return;
     closeController(state());
+    m_ending = true;
     emit quitRequested(0);
 }
 
 ParamResult CParametersDlg::load() {
+    // The program is already ending: the first failure has been shown and
+    // the device is closed, so a show or click on the way out stays quiet.
+    if (m_ending) return ParamResult::ReadFailure;
     const ParamResult result = LoadParamBlock(state());
     switch (result) {
     case ParamResult::ReadFailure:
         host::messageBox(QStringLiteral("Load Param Fail!\r\n"), QStringLiteral("LumoraTuner"),
                          host::Icon::Error, host::Buttons::Ok, this);
         if (state().controller != 0) closeController(state());
+        m_ending = true;
         emit quitRequested(kExitReadFailure);
         return result;
     case ParamResult::ChecksumFailure:
@@ -163,6 +169,7 @@ ParamResult CParametersDlg::load() {
 }
 
 void CParametersDlg::save() {
+    if (m_ending) return;
     ParamResult reload = ParamResult::ReadFailure;
     {
         host::WaitCursor wait;

@@ -61,6 +61,8 @@ private:
     host::PacketWindow* m_packetWindow = nullptr;
     VexRegistration m_registration = 0;
     int m_activations = 0;
+    // Set once the page has asked to end the program.
+    bool m_ending = false;
     // Filled by PCAPStopGetData; the page does not use them.
     int8_t m_yCount = 0;
     int8_t m_xCount = 0;
