@@ -1,0 +1,375 @@
+// The "Raw Data" page against a virtual Osprey controller: start-up, the
+// drawing worker's frames, the commands, the log buttons and their messages,
+// and the controller going away. Exact packets are fed to the page's handler
+// with the controller's own stream stopped, so the values are known.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/vexlink.h"
+#include "host/testing/doubles.h"
+#include "tuner/app/device_state.h"
+#include "tuner/rawdata/raw_graphs.h"
+#include "tuner/rawdata/raw_viewer.h"
+#include "vexlink/virtual/control.h"
+
+namespace lumora {
+namespace {
+
+namespace control = vexlink::control;
+using rawdata::kAxisX;
+using rawdata::kAxisY;
+
+bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+VexPacket seriesPacket(uint8_t id, uint8_t index, const std::vector<int>& values) {
+    VexPacket p{};
+    p.bytes[1] = 62;
+    p.bytes[2] = id;
+    p.bytes[3] = index;
+    for (size_t i = 0; i < values.size() && i < 30; ++i) writeBE16(&p.bytes[4 + 2 * i], values[i]);
+    return p;
+}
+
+bool hasColour(const QImage& image, QRgb colour) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) return true;
+    return false;
+}
+
+// The page before any controller: what creation sets up.
+TEST(RawViewerPage, CreationSetsTitleControlsAndLogButtons) {
+    DeviceState state;
+    CRawViewer page(state);
+    page.onCreated();
+    EXPECT_EQ(page.windowTitle(), "PCAP Raw Viewer v1.0.0.0");
+    ASSERT_NE(page.button("Start Log Raw Data"), nullptr);
+    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+    EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+    for (const char* caption : {"Change Mode", "Read Log", "Clean Screen", "Reset Controller",
+                                "Hardware Calibration"})
+        EXPECT_NE(page.button(caption), nullptr) << caption;
+    QStringList radios;
+    for (auto* r : page.findChildren<QRadioButton*>()) radios << r->text();
+    EXPECT_EQ(radios, (QStringList{"Raw data", "Clean Data", "Stray Data", "AD Level"}));
+    for (auto* c : page.findChildren<QCheckBox*>()) EXPECT_FALSE(c->isEnabled()) << c->text().toStdString();
+    EXPECT_EQ(page.logPerBox()->text(), "10");
+    EXPECT_EQ(page.viewButtons()->checkedId(), 1);
+    page.onDestroyed();
+}
+
+TEST(RawViewerPage, ZeroChannelCountShowsTheFailureAndAsksToClose) {
+    host::testing::RecordingMessages messages;
+    DeviceState state;  // no controller: the stream cannot start
+    CRawViewer page(state);
+    int closeRequests = 0;
+    QObject::connect(&page, &TunerPage::closeRequested, [&] { ++closeRequests; });
+    page.onCreated();
+    page.onShown();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, "PCAPGetSingleData Fail!");
+    EXPECT_EQ(messages.shown()[0].caption, "Quillet");
+    EXPECT_EQ(closeRequests, 1);
+    EXPECT_EQ(state.activePage, kRawDataPage);
+    page.onDestroyed();
+}
+
+class RawViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_oldDir = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());  // the log goes to the current directory
+        ASSERT_EQ(control::configure("osprey"), "");
+        const auto devices = control::list();
+        ASSERT_EQ(devices.size(), 1u);
+        m_id = devices[0].id;
+        VexDeviceDescriptor descriptor{};
+        std::strncpy(descriptor.path, devices[0].path.c_str(), sizeof descriptor.path - 1);
+        m_state.controller = OpenHIDDevice(descriptor);
+        ASSERT_NE(m_state.controller, 0u);
+        m_state.typeCode = 4;
+        m_state.paramBlock[1] = 120;  // "ThresholdSingleX"
+        m_state.paramBlock[2] = 130;  // "ThresholdSingleY"
+    }
+
+    void TearDown() override {
+        if (m_page) m_page->onDestroyed();
+        m_page.reset();
+        if (m_state.controller) CloseHIDDevice(m_state.controller);
+        control::configure("");
+        QDir::setCurrent(m_oldDir);
+    }
+
+    // The sheet's order: created, activated, shown. The controller's own
+    // stream is stopped afterwards, so only the packets a test feeds arrive.
+    CRawViewer& openPage() {
+        m_page = std::make_unique<CRawViewer>(m_state);
+        QObject::connect(m_page.get(), &TunerPage::quitRequested, [this](int code) { m_quitCodes.push_back(code); });
+        m_page->onCreated();
+        m_page->onActivated();
+        m_page->onShown();
+        int8_t y = 0, x = 0;
+        PCAPStopGetData(m_state.controller, &y, &x);
+        QCoreApplication::processEvents();
+        m_page->cleanScreen();
+        return *m_page;
+    }
+
+    void feed(const VexPacket& p) { m_page->handlePacket(CRawViewer::kStreamMessage, p); }
+    // One whole delta frame with the same values on every channel.
+    void feedDeltaFrame(int value) {
+        const auto s = m_page->snapshot();
+        const int xp = packetCountFor(s.xCount);
+        const int yp = packetCountFor(s.yCount);
+        for (int i = 0; i < xp + yp; ++i) feed(seriesPacket(0x3B, static_cast<uint8_t>(i), std::vector<int>(30, value)));
+    }
+
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+    host::testing::RecordingMessages m_messages;
+    DeviceState m_state;
+    int m_id = 0;
+    std::unique_ptr<CRawViewer> m_page;
+    std::vector<int> m_quitCodes;
+};
+
+TEST_F(RawViewerTest, ShownPageTakesCountsThresholdsAndStartingSettings) {
+    CRawViewer& page = openPage();
+    const auto s = page.snapshot();
+    EXPECT_GT(s.xCount, 0);
+    EXPECT_GT(s.yCount, 0);
+    EXPECT_LE(s.xCount, 90);
+    EXPECT_EQ(s.thresholdX, 120);
+    EXPECT_EQ(s.thresholdY, 130);
+    EXPECT_EQ(s.view, 1);
+    EXPECT_EQ(s.lowerMode, 0);
+    EXPECT_EQ(page.logState().interval, 10);
+    EXPECT_EQ(m_state.activePage, kRawDataPage);
+    EXPECT_TRUE(m_messages.shown().empty());
+}
+
+TEST_F(RawViewerTest, FirstDeltaFrameReleasesTheWorkerWhichDrawsEveryArea) {
+    CRawViewer& page = openPage();
+    // The controller's packets that came before its stream stopped may have
+    // released the worker already; "Clean Screen" (in openPage) has cleared
+    // `started`, and the next whole delta frame sets it again.
+    EXPECT_FALSE(page.started());
+    feedDeltaFrame(400);
+    EXPECT_TRUE(page.worker().released());
+    EXPECT_TRUE(page.started());
+    // Clean view: the AB bars of the top row show in green or red.
+    ASSERT_TRUE(waitUntil([&] {
+        const QImage& x = page.area(0)->image();
+        return hasColour(x, rawdata::kGraphRed) || hasColour(x, rawdata::kGraphGreen);
+    }));
+    for (int i = 0; i < CRawViewer::kAreaCount; ++i) EXPECT_FALSE(page.area(i)->image().isNull()) << i;
+}
+
+TEST_F(RawViewerTest, ChangeModeAndViewRadiosChangeTheSettings) {
+    CRawViewer& page = openPage();
+    for (int expected : {1, 2, 3, 0, 1}) {
+        page.button("Change Mode")->click();
+        EXPECT_EQ(page.snapshot().lowerMode, expected);
+    }
+    page.viewButtons()->button(3)->click();
+    EXPECT_EQ(page.snapshot().view, 3);
+    page.viewButtons()->button(0)->click();
+    EXPECT_EQ(page.snapshot().view, 0);
+}
+
+TEST_F(RawViewerTest, ReadLogBlocksLiveRawAndStrayUntilCleanScreen) {
+    CRawViewer& page = openPage();
+    page.button("Read Log")->click();
+    EXPECT_TRUE(page.readLogActive());
+    feed(seriesPacket(0x4E, 0, {777}));
+    feed(seriesPacket(0x4C, 0, {888}));
+    EXPECT_EQ(page.snapshot().raw.x[0], 0);
+    EXPECT_EQ(page.snapshot().stray.x[0], 0);
+    page.button("Clean Screen")->click();
+    EXPECT_FALSE(page.readLogActive());
+    feed(seriesPacket(0x4E, 0, {777}));
+    EXPECT_EQ(page.snapshot().raw.x[0], 777);
+}
+
+TEST_F(RawViewerTest, ReadBackRecordThirtyThreeCopiesAndRestartsTheStream) {
+    CRawViewer& page = openPage();
+    page.button("Read Log")->click();
+    for (int r = 0; r <= 33; ++r) {
+        std::vector<int> values(30);
+        for (int i = 0; i < 30; ++i) values[static_cast<size_t>(i)] = 30 * r + i;
+        feed(seriesPacket(0x54, static_cast<uint8_t>(r), values));
+    }
+    const auto s = page.snapshot();
+    EXPECT_EQ(s.raw.x[1], 1);
+    EXPECT_EQ(s.raw.y[1], 129);
+    EXPECT_EQ(s.stray.x[1], 257);
+    EXPECT_EQ(s.stray.y[1], 385);
+    // The stream runs again: the controller's own packets arrive.
+    EXPECT_TRUE(waitUntil([&] { return page.snapshot().delta.x != rawdata::Channels{}; }));
+}
+
+TEST_F(RawViewerTest, ResetAndCalibrationClearAndReport) {
+    CRawViewer& page = openPage();
+    feedDeltaFrame(300);
+    ASSERT_NE(page.snapshot().delta.x[0], 0);
+    page.button("Reset Controller")->click();
+    ASSERT_EQ(m_messages.shown().size(), 1u);
+    EXPECT_EQ(m_messages.shown()[0].text, "Reset OK");
+    EXPECT_EQ(m_messages.shown()[0].caption, "ZEMA PCAP Raw Viewer");
+    EXPECT_FALSE(page.started());
+    page.button("Hardware Calibration")->click();
+    ASSERT_EQ(m_messages.shown().size(), 2u);
+    EXPECT_EQ(m_messages.shown()[1].text, "Reset Stray OK");
+    EXPECT_EQ(m_messages.shown()[1].caption, "ZEMA PCAP Raw Viewer");
+    EXPECT_GT(page.snapshot().xCount, 0) << "counts taken again from the restarted stream";
+}
+
+TEST_F(RawViewerTest, StartLogWritesTheHeaderAndTheWorkerAppendsBlocks) {
+    CRawViewer& page = openPage();
+    page.logPerBox()->setText("0");
+    page.button("Start Log Raw Data")->click();
+    EXPECT_FALSE(page.button("Start Log Raw Data")->isEnabled());
+    EXPECT_TRUE(page.button("Stop Log Raw Data")->isEnabled());
+    EXPECT_TRUE(page.logState().logging);
+    EXPECT_EQ(page.logState().interval, 0);
+    feedDeltaFrame(250);  // releases the worker
+    QFile file(m_dir.filePath("PCAP_RAWLOG.csv"));
+    ASSERT_TRUE(waitUntil([&] { return file.exists() && file.size() > 2000; }));
+    page.button("Stop Log Raw Data")->click();
+    EXPECT_FALSE(page.logState().logging);
+    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_GT(lines.size(), 13);
+    const auto s = page.snapshot();
+    const int channels = s.xCount + s.yCount;
+    EXPECT_EQ(lines[0].size(), 9 + 7 * channels + 1);
+    EXPECT_EQ(lines[0].mid(8, 15), ",     0,     1,");
+    EXPECT_EQ(lines[1], "---\r");
+    EXPECT_EQ(lines[2].mid(8), ",Delta," + QByteArray("   250,").repeated(channels) + "\r");
+    EXPECT_TRUE(lines[12].mid(8).startsWith(",VK_Stray,"));
+}
+
+TEST_F(RawViewerTest, LogPerTextThatIsNotAWholeNumberKeepsTheLastInterval) {
+    CRawViewer& page = openPage();
+    for (const char* text : {"-5", "abc", ""}) {
+        page.logPerBox()->setText(text);
+        page.viewButtons()->button(2)->click();  // reads the controls
+        EXPECT_EQ(page.logState().interval, 10) << text;
+        EXPECT_EQ(page.logPerBox()->text(), "10") << text;
+    }
+    page.logPerBox()->setText("25");
+    page.viewButtons()->button(1)->click();
+    EXPECT_EQ(page.logState().interval, 25);
+}
+
+TEST_F(RawViewerTest, StartLogThatCannotOpenTheFileKeepsLoggingOff) {
+    CRawViewer& page = openPage();
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("PCAP_RAWLOG.csv"));  // a folder cannot be opened as the log
+    page.button("Start Log Raw Data")->click();
+    ASSERT_EQ(m_messages.shown().size(), 1u);
+    EXPECT_EQ(m_messages.shown()[0].text, "Open Log file error!");
+    EXPECT_EQ(m_messages.shown()[0].caption, "Error!");
+    EXPECT_FALSE(page.logState().logging);
+    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+    EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+}
+
+TEST_F(RawViewerTest, FailedBlockWriteStopsLoggingAndTheButtonsTellTheTruth) {
+    CRawViewer& page = openPage();
+    page.logPerBox()->setText("0");
+    page.button("Start Log Raw Data")->click();
+    ASSERT_TRUE(page.logState().logging);
+    // The file turns into something that cannot be opened for writing.
+    ASSERT_TRUE(QFile::remove(m_dir.filePath("PCAP_RAWLOG.csv")));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("PCAP_RAWLOG.csv"));
+    feedDeltaFrame(100);
+    ASSERT_TRUE(waitUntil([&] { return !m_messages.shown().empty(); }));
+    EXPECT_EQ(m_messages.shown()[0].text, "Open Log file error!");
+    EXPECT_EQ(m_messages.shown()[0].caption, "Error!");
+    EXPECT_FALSE(page.logState().logging);
+    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+    EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+    EXPECT_EQ(m_messages.shown().size(), 1u) << "one failure, one message";
+}
+
+TEST_F(RawViewerTest, ShowingThePageAgainEndsLoggingAndResetsTheButtons) {
+    CRawViewer& page = openPage();
+    page.button("Start Log Raw Data")->click();
+    ASSERT_TRUE(page.logState().logging);
+    page.onHidden();
+    page.onActivated();
+    page.onShown();
+    EXPECT_FALSE(page.logState().logging);
+    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+    EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+}
+
+TEST_F(RawViewerTest, HiddenPageNeitherDrawsNorLogs) {
+    CRawViewer& page = openPage();
+    page.logPerBox()->setText("0");
+    page.button("Start Log Raw Data")->click();
+    feedDeltaFrame(100);
+    QFile file(m_dir.filePath("PCAP_RAWLOG.csv"));
+    ASSERT_TRUE(waitUntil([&] { return file.size() > 2000; }));
+    page.onHidden();
+    m_state.activePage = kImagePages;
+    QCoreApplication::processEvents();
+    const qint64 size = file.size();
+    const int steps = page.worker().steps();
+    ASSERT_TRUE(waitUntil([&] { return page.worker().steps() > steps + 3; }));
+    EXPECT_EQ(file.size(), size);
+}
+
+TEST_F(RawViewerTest, EndPacketClosesTheControllerAndEndsTheProgram) {
+    CRawViewer& page = openPage();
+    VexPacket end{};
+    end.bytes[1] = 2;
+    end.bytes[2] = 0x3B;
+    end.bytes[3] = 0x70;
+    end.bytes[4] = 3;
+    page.handlePacket(CRawViewer::kStreamMessage, end);
+    EXPECT_EQ(m_state.controller, 0u);
+    EXPECT_EQ(m_quitCodes, std::vector<int>{0});
+}
+
+TEST_F(RawViewerTest, PacketsAreIgnoredWhileAnotherPageIsActive) {
+    CRawViewer& page = openPage();
+    m_state.activePage = kParametersPage;
+    feed(seriesPacket(0x4E, 0, {555}));
+    EXPECT_EQ(page.snapshot().raw.x[0], 0);
+}
+
+TEST_F(RawViewerTest, LiveStreamOfTheVirtualControllerFillsTheSeries) {
+    CRawViewer& page = openPage();
+    int8_t y = 0, x = 0;
+    ASSERT_TRUE(PCAPGetSingleData(m_state.controller, &y, &x));
+    EXPECT_TRUE(waitUntil([&] { return page.started(); }));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto s = page.snapshot();
+        return s.raw.x != rawdata::Channels{} && s.adLevel.y != rawdata::Channels{};
+    }));
+}
+
+}  // namespace
+}  // namespace lumora
