@@ -43,4 +43,35 @@ VEXLINK_CONTROL_API bool getWord(int id, int index, uint16_t* value);
 // Makes DevReadWord of that word fail (or succeed again).
 VEXLINK_CONTROL_API bool failRead(int id, int index, bool fail);
 
+// Spoils the checksum of the device's main parameter area (type 4: word
+// 255 over 192..254; types 5, 6, 8: word 255 over 64..254) by one.
+VEXLINK_CONTROL_API bool corruptChecksum(int id);
+
+// Sends a mode report (packet 0x36, sub id 0x7C) with `mode` in byte 4.
+VEXLINK_CONTROL_API bool emitModeReport(int id, uint8_t mode);
+
+// Panel faults for the built-in tests and the streams: an open channel
+// (X when yAxis is false), or a short between a channel and its next
+// neighbour on the same axis. `present` false removes the fault.
+VEXLINK_CONTROL_API bool setOpenChannel(int id, bool yAxis, int index, bool present);
+VEXLINK_CONTROL_API bool setShortedChannel(int id, bool yAxis, int index, bool present);
+
+// Whether a sensor is connected to the controller board. A bare board
+// (false) reads low coupling in the short test and low connector levels;
+// the production tester's first stage expects a bare board, its second
+// stage an attached sensor.
+VEXLINK_CONTROL_API bool setPanelAttached(int id, bool attached);
+
+// What the device's firmware holds now, for tests that check what a
+// program did to the controller.
+struct DeviceStatus {
+    int typeCode = 0;
+    int stream = 0;             // 0 none, 1 single data, 2 raw point, 3 image Y->X, 4 image X->Y
+    bool filterDisabled = false;
+    int reportId = 0;
+    bool testMode = false;
+    int connections = 0;        // open host handles
+};
+VEXLINK_CONTROL_API bool status(int id, DeviceStatus* out);
+
 }  // namespace vexlink::control

@@ -1,0 +1,796 @@
+#include "vexlink/virtual/firmware.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "device/packet.h"
+#include "vexlink/protocol.h"
+
+namespace vexlink::virt {
+
+namespace {
+
+using namespace std::chrono;
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+void putLe16(uint8_t* p, uint32_t v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
+void putLe32(uint8_t* p, uint32_t v) { putLe16(p, v & 0xFFFF); putLe16(p + 2, v >> 16); }
+
+// Frame pacing. A series frame every 15 ms is what the controller streams;
+// node images are limited to about 4 packets per millisecond, half of what
+// a high-speed HID endpoint carries, so a 90 x 90 panel slows its image
+// rate instead of flooding the host.
+constexpr int kSeriesPeriodMs = 15;
+constexpr int kTouchPeriodMs = 8;
+constexpr int kImageMinPeriodMs = 40;
+constexpr int kImagePacketsPerMs = 4;
+// The built-in tests take this long to measure before their records arrive.
+constexpr int kTestDurationMs = 40;
+// Stray drifts by one count every two seconds after a calibration, up to 40.
+constexpr int kStrayDriftMsPerCount = 2000;
+constexpr int kStrayDriftMax = 40;
+
+// The mode byte of the mode report for a family's type code (the inverse
+// of the host's mode-report mapping).
+uint8_t modeForType(uint8_t typeCode) {
+    switch (typeCode) {
+    case 4: return 2;
+    case 5: return 4;
+    case 6: return 6;
+    case 8: return 8;
+    case 2: return 1;
+    case 1: return 3;
+    case 3: return 5;
+    default: return 0;
+    }
+}
+
+std::array<uint8_t, 64> pcapInfo(const DeviceSettings& s, const DeviceClass& b, bool uart) {
+    std::array<uint8_t, 64> info{};
+    info[0] = 1;                        // pressure reported
+    info[1] = b.maxContacts;
+    putLe16(&info[2], 3450);            // physical size in 0.1 mm
+    putLe16(&info[4], 2600);
+    putLe16(&info[8], 0x0203);          // builder version
+    info[10] = uart ? 1 : 0;            // interface
+    info[11] = static_cast<uint8_t>(b.vkGroup1 + b.vkGroup2);
+    (void)s;
+    return info;
+}
+
+std::array<uint8_t, 46> downloadRecord(const DeviceSettings& s, uint16_t count, uint8_t mode,
+                                       uint8_t day) {
+    std::array<uint8_t, 46> r{};
+    putLe16(&r[0], count);
+    putLe16(&r[2], 0x0203);             // tool version
+    putLe16(&r[4], 12);                 // customer ids
+    putLe16(&r[6], 12);
+    putLe16(&r[8], s.productId);
+    putLe16(&r[10], 0x5A3C);            // firmware image CRC
+    std::strncpy(reinterpret_cast<char*>(&r[12]), s.modelName.c_str(), 15);
+    std::strncpy(reinterpret_cast<char*>(&r[28]), s.firmwareVersion.c_str(), 7);
+    r[36] = mode;
+    const uint8_t when[6] = {26, 11, day, 10, 15, 30};
+    std::memcpy(&r[37], when, 6);
+    return r;
+}
+
+}  // namespace
+
+Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
+    const DeviceClass& b = behaviour();
+    m_typeCode = m_settings.typeCode;
+    m_reportId = b.reportId;
+    m_memory = factoryMemory(b.memory, m_settings.xCount, m_settings.yCount);
+    if (m_settings.corruptChecksum) corruptChecksum();
+    for (int w : m_settings.failingReads) m_failingReads.insert(w);
+    for (int n = 0; n < kFrequencyCount; ++n) m_freqRegs[n] = factoryFreqRegisters(n);
+    m_freqIndex = 2;
+    m_modeWord = 0x0001;
+    m_cid1 = 12;
+    m_cid2 = 12;
+    m_feature[0] = 7;
+    if (b.capabilities & kCapIdentity) {
+        m_downloadRecords.push_back(downloadRecord(m_settings, 1, 0, 2));
+        m_downloadRecords.push_back(downloadRecord(m_settings, 2, 2, 20));
+    }
+    m_panel.xCount = m_settings.xCount;
+    m_panel.yCount = m_settings.yCount;
+    m_panel.noise = m_settings.noise;
+    m_panel.finger = m_settings.finger;
+    m_panel.attached = m_settings.panelAttached;
+    m_panel.openChannels = m_settings.openChannels;
+    m_panel.shortedChannels = m_settings.shortedChannels;
+    m_panel.seed = static_cast<uint32_t>(std::hash<std::string>{}(m_settings.entry));
+    m_calibratedAtMs = nowMs();
+    m_thread = std::thread([this] { threadMain(); });
+}
+
+Firmware::~Firmware() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+int64_t Firmware::nowMs() const {
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+const DeviceClass& Firmware::behaviour() const {
+    const DeviceClass& own = *m_settings.cls;
+    if (m_settings.behind && (std::string(own.kind) == "uart-bridge" || m_switched))
+        return *m_settings.behind;
+    return own;
+}
+
+bool Firmware::has(uint32_t capability) const { return (behaviour().capabilities & capability) != 0; }
+
+void Firmware::attach(ReportSink* sink) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sinks.insert(sink);
+}
+
+void Firmware::detach(ReportSink* sink) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sinks.erase(sink);
+    if (m_sinks.empty()) {
+        m_stream = StreamMode::kNone;
+        m_pendingTests.clear();
+    }
+}
+
+size_t Firmware::connectionCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sinks.size();
+}
+
+void Firmware::broadcast(const Report& report) {
+    for (ReportSink* sink : m_sinks) sink->deliver(report);
+}
+
+void Firmware::handleOutput(const uint8_t* report, ReportSink* from) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone) return;
+    if (report[1] == wire::kRequestMarker)
+        respond(report, from);
+    else
+        handleRawPacket(report);
+    m_wake.notify_all();
+}
+
+// Raw firmware packets. The one the firmware acts on is "Read Log"
+// (03 03 36 5F): it answers with the 34 read-back records of the raw and
+// stray values it logged at its last frame. Others are taken silently, as
+// the controller does.
+void Firmware::handleRawPacket(const uint8_t* packet) {
+    if (!has(kCapStreams)) return;
+    if (packet[2] == 0x36 && packet[3] == 0x5F) {
+        const SeriesFrame f = seriesAt(panel(), nowMs());
+        for (const Report& r : readLogRecords(f.raw[0], f.raw[1], f.stray[0], f.stray[1])) broadcast(r);
+    }
+}
+
+Panel Firmware::panel() const {
+    Panel p = m_panel;
+    p.strayDrift = static_cast<int>(
+        std::min<int64_t>(kStrayDriftMax, (nowMs() - m_calibratedAtMs) / kStrayDriftMsPerCount));
+    return p;
+}
+
+void Firmware::respond(const uint8_t* request, ReportSink* from) {
+    const uint8_t command = request[2];
+    const uint8_t* a = request + wire::kArgOffset;
+    Report r = response(request[3], wire::kUnsupported, command);
+    uint8_t* res = &r[wire::kResultOffset];
+    const DeviceClass& b = behaviour();
+    const bool controller = has(kCapStreams);
+    auto ok = [&] { r[4] = wire::kOk; };
+    auto failed = [&] { r[4] = wire::kFailed; };
+    auto counts = [&] {
+        res[0] = static_cast<uint8_t>(static_cast<int8_t>(m_settings.yCount));
+        res[1] = static_cast<uint8_t>(static_cast<int8_t>(m_settings.xCount));
+    };
+    auto startStream = [&](StreamMode mode) {
+        if (!controller) return;
+        m_stream = mode;
+        m_nextFrameMs = nowMs();
+        counts();
+        ok();
+    };
+
+    switch (command) {
+    case wire::kStopStream:
+        if (controller) {
+            m_stream = StreamMode::kNone;
+            counts();
+            ok();
+        }
+        break;
+    case wire::kStartSingle: startStream(StreamMode::kSingle); break;
+    case wire::kStartRawPoint: startStream(StreamMode::kRawPoint); break;
+    case wire::kStartImageYX: startStream(StreamMode::kImageYX); break;
+    case wire::kStartImageXY: startStream(StreamMode::kImageXY); break;
+    case wire::kQueryCounts:
+        if (controller) {
+            counts();
+            ok();
+        }
+        break;
+    case wire::kGetTypeCode:
+        if (typeCode() != 0) {
+            res[0] = typeCode();
+            ok();
+        }
+        break;
+    case wire::kGetBlob: {
+        std::vector<uint8_t> blob;
+        bool known = true;
+        const bool identity = (b.capabilities | m_settings.cls->capabilities) & kCapIdentity;
+        auto text = [&](const std::string& t) { blob.assign(t.begin(), t.end()); };
+        switch (a[0]) {
+        case wire::kModelName: identity ? text(m_settings.modelName) : void(known = false); break;
+        case wire::kTypeName:
+            identity ? text(m_settings.cls->typeName[0] ? m_settings.cls->typeName : b.typeName)
+                     : void(known = false);
+            break;
+        case wire::kFirmwareVersion: identity ? text(m_settings.firmwareVersion) : void(known = false); break;
+        case wire::kPcapInfo:
+            if (controller) {
+                const auto info = pcapInfo(m_settings, b, std::string(m_settings.cls->kind) == "uart-bridge");
+                blob.assign(info.begin(), info.end());
+            } else {
+                known = false;
+            }
+            break;
+        case wire::kCrcInfo:
+            if (controller) {
+                blob.assign(15, 0);
+                putLe16(&blob[0], 0x5A3C);                 // firmware image CRC
+                putLe16(&blob[2], m_memory[255]);          // parameter checksum word
+                putLe32(&blob[4], 0xF800);                 // image size
+                putLe16(&blob[8], 0x1C3D);                 // loader CRC
+                std::memcpy(&blob[10], "V4217", 5);
+            } else {
+                known = false;
+            }
+            break;
+        case wire::kDownloadInfo:
+            if (!controller) known = false;
+            else if (a[1] < m_downloadRecords.size())
+                blob.assign(m_downloadRecords[a[1]].begin(), m_downloadRecords[a[1]].end());
+            break;
+        case wire::kFreqRegs:
+            if (!has(kCapFrequency)) known = false;
+            else if (a[1] < kFrequencyCount)
+                blob.assign(m_freqRegs[a[1]].begin(), m_freqRegs[a[1]].end());
+            break;
+        default: known = false;
+        }
+        if (!known) break;
+        const size_t offset = a[2];
+        if (blob.empty() && a[0] != wire::kModelName && a[0] != wire::kTypeName &&
+            a[0] != wire::kFirmwareVersion) {
+            failed();  // a record or register block that does not exist
+            break;
+        }
+        if (offset > blob.size()) {
+            failed();
+            break;
+        }
+        const size_t chunk = std::min<size_t>(wire::kChunkSize, blob.size() - offset);
+        res[0] = static_cast<uint8_t>(blob.size());
+        res[1] = static_cast<uint8_t>(chunk);
+        std::memcpy(&res[2], blob.data() + offset, chunk);
+        ok();
+        break;
+    }
+    case wire::kPutBlob: {
+        const uint8_t blobId = a[0], index = a[1], offset = a[2], length = a[3], last = a[4];
+        const bool writable = (blobId == wire::kDownloadInfo && controller) ||
+                              (blobId == wire::kFreqRegs && has(kCapFrequency));
+        if (!writable) break;
+        // The chunk must lie inside the report (data from byte 9) and
+        // continue what came before.
+        if (length > 64 - 9 || offset != m_blobIn.size()) {
+            m_blobIn.clear();
+            failed();
+            break;
+        }
+        m_blobIn.insert(m_blobIn.end(), a + 5, a + 5 + length);
+        if (!last) {
+            ok();
+            break;
+        }
+        std::vector<uint8_t> blob;
+        blob.swap(m_blobIn);
+        if (blobId == wire::kDownloadInfo && blob.size() == 46) {
+            std::array<uint8_t, 46> record{};
+            std::copy(blob.begin(), blob.end(), record.begin());
+            m_downloadRecords.push_back(record);
+            if (m_downloadRecords.size() > 10) m_downloadRecords.erase(m_downloadRecords.begin());
+            ok();
+        } else if (blobId == wire::kFreqRegs && blob.size() == 64 && index < kFrequencyCount) {
+            std::copy(blob.begin(), blob.end(), m_freqRegs[index].begin());
+            ok();
+        } else {
+            failed();
+        }
+        break;
+    }
+    case wire::kReadWord: {
+        if (!has(kCapMemory)) break;
+        const int index = le16(a);
+        if (index > 255 || m_failingReads.count(index)) {
+            failed();
+            break;
+        }
+        putLe16(res, m_memory[index]);
+        ok();
+        break;
+    }
+    case wire::kWriteWord: {
+        if (!has(kCapMemory)) break;
+        const int index = le16(a);
+        if (index > 255) {
+            failed();
+            break;
+        }
+        m_memory[index] = le16(a + 2);
+        ok();
+        break;
+    }
+    case wire::kDisableFilter:
+        if (controller) {
+            m_filterDisabled = a[0] != 0;
+            ok();
+        }
+        break;
+    case wire::kReset:
+        if (controller) {
+            // The firmware restarts: streams and tests end, the parameter
+            // memory and the settings made by commands persist.
+            m_stream = StreamMode::kNone;
+            m_pendingTests.clear();
+            ok();
+        }
+        break;
+    case wire::kSetReportId:
+        if (controller) {
+            m_reportId = a[0];
+            ok();
+        }
+        break;
+    case wire::kHardwareCalibration:
+    case wire::kDacCalibration:
+        if (has(kCapCalibration)) {
+            m_calibratedAtMs = nowMs();
+            ok();
+        }
+        break;
+    case wire::kSetFreqIndex:
+        if (has(kCapFrequency)) {
+            if (a[0] == 255 || a[0] < kFrequencyCount) {
+                if (a[0] != 255) m_freqIndex = a[0];
+                res[0] = m_freqIndex;
+                ok();
+            } else {
+                failed();
+            }
+        } else if (std::string(m_settings.cls->kind) == "pwm-tester") {
+            // On the PWM tester the index switches the touch stimulus.
+            if (a[0] == 1 || a[0] == 2) {
+                m_stimulus = a[0] == 2;
+                res[0] = a[0];
+                ok();
+            } else {
+                failed();
+            }
+        }
+        break;
+    case wire::kLoadDefaultFreq:
+        if (has(kCapFrequency)) {
+            for (int n = 0; n < kFrequencyCount; ++n) m_freqRegs[n] = factoryFreqRegisters(n);
+            restoreFrequencyDefaults(m_memory, b.memory, m_settings.xCount, m_settings.yCount);
+            ok();
+        }
+        break;
+    case wire::kLoadDefaultParam:
+        if (has(kCapMemory)) {
+            // The general parameters return to factory values; the
+            // frequency part keeps what it holds.
+            const WordMemory factory = factoryMemory(b.memory, m_settings.xCount, m_settings.yCount);
+            const auto areas = checksumAreas(b.memory);
+            if (!areas.empty()) {
+                const ChecksumArea& main = areas[0];
+                const int keepFrom = b.memory == MemoryLayout::kHeron ? heron::freqRecordWord(0) : 256;
+                const int keepTo = b.memory == MemoryLayout::kHeron ? heron::freqRecordWord(kFrequencyCount) : 256;
+                for (int k = main.first; k <= main.last; ++k)
+                    if (k < keepFrom || k >= keepTo) m_memory[k] = factory[k];
+                sealArea(m_memory, main);
+            }
+            ok();
+        }
+        break;
+    case wire::kModeWord:
+        if (controller) {
+            const uint32_t value = le32(a);
+            if (value != 0xFFFF) m_modeWord = value;
+            putLe32(res, m_modeWord);
+            ok();
+        }
+        break;
+    case wire::kWriteModeByte:
+        if (m_settings.cls->capabilities & kCapModeByte) {
+            // The switching controller leaves its type-9 mode after 0 then 1
+            // and announces its family with a mode report.
+            m_modeBytes.push_back(a[0]);
+            const size_t n = m_modeBytes.size();
+            if (!m_switched && n >= 2 && m_modeBytes[n - 2] == 0 && m_modeBytes[n - 1] == 1) {
+                m_switched = true;
+                if (m_settings.behind) m_typeCode = m_settings.behind->typeCode;
+                broadcast(modeReport(modeForType(m_typeCode)));
+            }
+            res[0] = a[0];
+            ok();
+        }
+        break;
+    case wire::kSetTestMode:
+        if (controller) {
+            m_testMode = a[0] != 0;
+            ok();
+        }
+        break;
+    case wire::kSetOption:
+        // Option 2 is the touch output; no other option is modelled.
+        if ((controller || has(kCapPwm)) && a[0] == 2) {
+            m_touchOutput = a[1] != 0;
+            ok();
+        }
+        break;
+    case wire::kGetCid:
+        if (controller) {
+            putLe16(res, m_cid1);
+            putLe32(res + 2, m_cid2);
+            ok();
+        }
+        break;
+    case wire::kSetCid:
+        if (controller) {
+            m_cid2 = le16(a);
+            ok();
+        }
+        break;
+    case wire::kStartOpenTest:
+    case wire::kStartShortTest:
+    case wire::kStartMutualTest:
+    case wire::kStartADLevelTest:
+        if (has(kCapPanelTests)) {
+            std::vector<uint8_t> job{command};
+            job.insert(job.end(), a, a + 17);
+            m_pendingTests.push_back(std::move(job));
+            if (m_pendingTests.size() == 1) m_testDueMs = nowMs() + kTestDurationMs;
+            ok();
+        }
+        break;
+    case wire::kSetPwmFreq:
+        if (has(kCapPwm)) {
+            const int divisor = static_cast<int32_t>(le32(a));
+            if (divisor <= 0 || a[4] > 2) {
+                failed();
+            } else {
+                m_pwmDivisor = divisor;
+                m_pwmVoltage = a[4];
+                ok();
+            }
+        }
+        break;
+    case wire::kPwmApply:
+        if (has(kCapPwm)) ok();
+        break;
+    default:
+        // Channel tests and anything else the model does not know.
+        break;
+    }
+    if (from) from->deliver(r);
+}
+
+void Firmware::runPendingTests() {
+    const Panel p = panel();
+    const DeviceClass& b = behaviour();
+    while (!m_pendingTests.empty()) {
+        const std::vector<uint8_t> job = m_pendingTests.front();
+        m_pendingTests.pop_front();
+        const uint8_t command = job[0];
+        const bool showAll = job[1] != 0;
+        int32_t th[4];
+        for (int i = 0; i < 4; ++i) th[i] = static_cast<int32_t>(le32(&job[2 + 4 * i]));
+        bool allPass = true;
+        std::vector<Report> items;
+        auto add = [&](bool pass, const Report& record) {
+            allPass = allPass && pass;
+            if (showAll || !pass) items.push_back(record);
+        };
+        const int nx = m_settings.xCount, ny = m_settings.yCount;
+        uint8_t test = 0;
+        switch (command) {
+        case wire::kStartOpenTest:
+            // Thresholds: X lower, Y lower, X upper, Y upper; 0 sets no limit.
+            test = 0;
+            for (int axis = 0; axis < 2; ++axis) {
+                const bool y = axis == 1;
+                for (int i = 0; i < (y ? ny : nx); ++i) {
+                    const int v = openValue(p, b, y, i);
+                    const int lower = th[axis], upper = th[2 + axis];
+                    bool pass = lower == 0 || v >= lower;
+                    if (upper != 0 && !(y && b.openUpperXOnly)) pass = pass && v <= upper;
+                    add(pass, openItemRecord(pass, channelWord(y, i), static_cast<int16_t>(v)));
+                }
+            }
+            break;
+        case wire::kStartShortTest:
+            // Neighbouring pairs of each axis. Limit per axis: the first
+            // threshold pair when given, else the second.
+            test = 1;
+            for (int axis = 0; axis < 2; ++axis) {
+                const bool y = axis == 1;
+                const int limit = th[axis] != 0 ? th[axis] : th[2 + axis];
+                for (int i = 0; i + 1 < (y ? ny : nx); ++i) {
+                    const int v = shortValue(p, b, y, i);
+                    const bool pass =
+                        limit == 0 || (b.shortModel.passAbove ? v >= limit : v <= limit);
+                    add(pass, pairItemRecord(wire::kShortItem, pass, channelWord(y, i),
+                                             channelWord(y, i + 1), static_cast<int16_t>(v)));
+                }
+            }
+            break;
+        case wire::kStartMutualTest: {
+            test = 2;
+            int valid = 0;
+            for (int x = 0; x < nx; ++x)
+                for (int yy = 0; yy < ny; ++yy) {
+                    const int v = mutualValue(p, x, yy);
+                    const bool pass = th[0] == 0 || v >= th[0];
+                    valid += pass ? 1 : 0;
+                    add(pass, pairItemRecord(wire::kMutualItem, pass, channelWord(false, x),
+                                             channelWord(true, yy), static_cast<int16_t>(v)));
+                }
+            if (showAll) {
+                // The summary table: first index 255, second the entry.
+                const int table[4][2] = {{100, m_freqIndex}, {101, valid}, {102, 512}, {103, th[0]}};
+                for (const auto& e : table)
+                    items.push_back(pairItemRecord(wire::kMutualTableItem, true, 255,
+                                                   static_cast<uint16_t>(e[0]),
+                                                   static_cast<int16_t>(e[1])));
+            }
+            break;
+        }
+        case wire::kStartADLevelTest:
+            // One channel per item: the second channel word is 0x00FF.
+            test = 4;
+            for (int axis = 0; axis < 2; ++axis) {
+                const bool y = axis == 1;
+                for (int i = 0; i < (y ? ny : nx); ++i) {
+                    const int v = adLevelValue(p, y, i);
+                    const bool pass = th[0] == 0 || v <= th[0];
+                    add(pass, pairItemRecord(wire::kADLevelItem, pass, channelWord(y, i), 0x00FF,
+                                             static_cast<int16_t>(v)));
+                }
+            }
+            break;
+        default: continue;
+        }
+        for (const Report& r : items) broadcast(r);
+        broadcast(doneRecord(test, allPass ? 1 : 0));
+    }
+}
+
+void Firmware::streamFrame(int64_t ms) {
+    const Panel p = panel();
+    const DeviceClass& b = behaviour();
+    std::vector<Report> out;
+    int period = kSeriesPeriodMs;
+    switch (m_stream) {
+    case StreamMode::kSingle: {
+        const SeriesFrame f = seriesAt(p, ms);
+        appendSeries(out, 0x3B, f.delta[0], f.delta[1]);
+        appendSeries(out, 0x4E, f.raw[0], f.raw[1]);
+        appendSeries(out, 0x4C, f.stray[0], f.stray[1]);
+        appendSeries(out, 0x4D, f.dstray[0], f.dstray[1]);
+        appendSeries(out, 0x4F, f.adLevel[0], f.adLevel[1]);
+        appendSeries(out, 0x52, f.connector[0], f.connector[1]);
+        appendSeries(out, 0x57, f.penRaw[0], f.penRaw[1]);
+        appendSeries(out, 0x58, f.rawAlt[0], f.rawAlt[1]);
+        appendSeries(out, 0x59, f.rawView[0], f.rawView[1]);
+        appendSeries(out, 0x48, f.noise[0], f.noise[1]);
+        if (b.vkGroup1 + b.vkGroup2 > 0) {
+            const KeyFrame k = keysAt(p, ms, b.vkGroup1, b.vkGroup2);
+            out.push_back(keyPacket(0x50, k.data[0], k.data[1]));
+            out.push_back(keyPacket(0x51, k.raw[0], k.raw[1]));
+            out.push_back(keyPacket(0x52, k.stray[0], k.stray[1]));
+            out.push_back(keyPacket(0x53, k.dstray[0], k.dstray[1]));
+        }
+        break;
+    }
+    case StreamMode::kRawPoint: {
+        period = kTouchPeriodMs;
+        const FingerState f = fingerAt(p, ms);
+        const bool wasTouching = m_lastTouching;
+        m_lastTouching = f.touching;
+        if (!m_touchOutput || (!f.touching && !wasTouching)) break;
+        Touch t;
+        t.touching = f.touching;
+        const FingerState at = f.touching ? f : m_lastFinger;
+        if (f.touching) m_lastFinger = f;
+        const double sx = p.xCount > 1 ? at.x / (p.xCount - 1) : 0;
+        const double sy = p.yCount > 1 ? at.y / (p.yCount - 1) : 0;
+        t.x = static_cast<uint16_t>(std::clamp(sx, 0.0, 1.0) * b.touchMax);
+        t.y = static_cast<uint16_t>(std::clamp(sy, 0.0, 1.0) * b.touchMax);
+        t.pressure = f.touching ? 300 : 0;
+        t.extra = m_filterDisabled ? 1 : 0;
+        t.auxA = static_cast<uint16_t>(at.x * 100);
+        t.auxB = static_cast<uint16_t>(at.y * 100);
+        out.push_back(b.multiTouch ? multiTouchReport(m_reportId, 0x13, {t})
+                                   : touchReport(m_reportId, 0x13, t));
+        break;
+    }
+    case StreamMode::kImageYX:
+    case StreamMode::kImageXY: {
+        const ImageFrame im = imageAt(p, ms);
+        const int nx = p.xCount, ny = p.yCount;
+        const bool rows = m_stream == StreamMode::kImageYX;
+        const uint8_t adId = rows ? 0x4B : 0x4A, levelId = rows ? 0x51 : 0x50;
+        for (int pass = 0; pass < 2; ++pass) {
+            const std::vector<int>& grid = pass == 0 ? im.ad : im.adLevel;
+            const int lines = rows ? ny : nx, length = rows ? nx : ny;
+            for (int l = 0; l < lines; ++l) {
+                std::vector<int> line(length);
+                for (int k = 0; k < length; ++k)
+                    line[k] = rows ? grid[static_cast<size_t>(l) * nx + k]
+                                   : grid[static_cast<size_t>(k) * nx + l];
+                appendImageLine(out, pass == 0 ? adId : levelId, l, line);
+            }
+        }
+        period = std::max(kImageMinPeriodMs, static_cast<int>(out.size()) / kImagePacketsPerMs);
+        break;
+    }
+    case StreamMode::kNone: return;
+    }
+    for (const Report& r : out) broadcast(r);
+    m_nextFrameMs = ms + period;
+}
+
+void Firmware::threadMain() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_quit) {
+        const int64_t now = nowMs();
+        if (!m_pendingTests.empty() && now >= m_testDueMs && !m_gone) runPendingTests();
+        if (m_stream != StreamMode::kNone && now >= m_nextFrameMs && !m_gone) streamFrame(now);
+        int64_t wakeAt = INT64_MAX;
+        if (!m_pendingTests.empty()) wakeAt = m_testDueMs;
+        if (m_stream != StreamMode::kNone) wakeAt = std::min(wakeAt, m_nextFrameMs);
+        if (wakeAt == INT64_MAX) {
+            m_wake.wait(lock);
+        } else {
+            const int64_t wait = std::max<int64_t>(0, wakeAt - nowMs());
+            if (wait > 0) m_wake.wait_for(lock, milliseconds(wait));
+        }
+    }
+}
+
+int Firmware::getFeature(uint8_t* buffer, size_t length) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone || !has(kCapFeature) || length < 1 || buffer[0] != m_feature[0]) return -1;
+    const size_t n = std::min(length, m_feature.size());
+    std::memcpy(buffer + 1, m_feature.data() + 1, n - 1);
+    return static_cast<int>(n);
+}
+
+int Firmware::sendFeature(const uint8_t* buffer, size_t length) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone || !has(kCapFeature) || length < 1 || buffer[0] != m_feature[0]) return -1;
+    const size_t n = std::min(length, m_feature.size());
+    std::memcpy(m_feature.data() + 1, buffer + 1, n - 1);
+    return static_cast<int>(n);
+}
+
+void Firmware::unplug() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_gone) return;
+        m_stream = StreamMode::kNone;
+        m_pendingTests.clear();
+        broadcast(endPacket());
+        for (ReportSink* sink : m_sinks) sink->gone();
+        m_gone = true;
+    }
+    m_wake.notify_all();
+}
+
+void Firmware::inject(const Report& report) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_gone) broadcast(report);
+}
+
+bool Firmware::setWord(int index, uint16_t value) {
+    if (index < 0 || index > 255) return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_memory[index] = value;
+    return true;
+}
+
+bool Firmware::getWord(int index, uint16_t* value) const {
+    if (index < 0 || index > 255 || !value) return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    *value = m_memory[index];
+    return true;
+}
+
+bool Firmware::failRead(int index, bool fail) {
+    if (index < 0 || index > 255) return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (fail)
+        m_failingReads.insert(index);
+    else
+        m_failingReads.erase(index);
+    return true;
+}
+
+bool Firmware::corruptChecksum() {
+    const auto areas = checksumAreas(behaviour().memory);
+    if (areas.empty()) return false;
+    // Called from the constructor too, before the thread exists; the lock
+    // is uncontended there.
+    std::unique_lock<std::mutex> lock(m_mutex, std::defer_lock);
+    if (m_thread.joinable()) lock.lock();
+    sealArea(m_memory, areas[0]);
+    m_memory[areas[0].sumWord] = static_cast<uint16_t>(m_memory[areas[0].sumWord] + 1);
+    return true;
+}
+
+void Firmware::emitModeReport(uint8_t mode) { inject(modeReport(mode)); }
+
+void Firmware::setPanelAttached(bool attached) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_panel.attached = attached;
+}
+
+void Firmware::setChannelFault(ChannelRef channel, bool open, bool shortToNext, bool present) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto apply = [&](std::vector<ChannelRef>& list) {
+        list.erase(std::remove(list.begin(), list.end(), channel), list.end());
+        if (present) list.push_back(channel);
+    };
+    if (open) apply(m_panel.openChannels);
+    if (shortToNext) apply(m_panel.shortedChannels);
+}
+
+uint8_t Firmware::typeCode() const { return m_typeCode; }
+
+StreamMode Firmware::streamMode() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stream;
+}
+
+bool Firmware::filterDisabled() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_filterDisabled;
+}
+
+uint8_t Firmware::reportId() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_reportId;
+}
+
+bool Firmware::testMode() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_testMode;
+}
+
+}  // namespace vexlink::virt
