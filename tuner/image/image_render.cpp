@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPoint>
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cstdlib>
 
 namespace lumora::image {
@@ -17,11 +19,11 @@ int textDrop(int column) { return (column & 1) ? kOddColumnDrop : 0; }
 
 // Fills the part of `rect` that lies inside the image; the same pixels as
 // QPainter::fillRect on an aliased painter.
-void fillRect(QImage& image, QRect rect, QRgb colour) {
-    rect = rect.intersected(image.rect());
+void fillRect(const Canvas& canvas, QRect rect, QRgb colour) {
+    rect = rect.intersected(QRect(0, 0, canvas.width, canvas.height));
     if (rect.isEmpty()) return;
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        QRgb* line = canvas.line(y);
         std::fill(line + rect.left(), line + rect.right() + 1, colour);
     }
 }
@@ -29,8 +31,8 @@ void fillRect(QImage& image, QRect rect, QRgb colour) {
 // Direct stores into the frame, or the same fills through an open painter
 // (the plain way): both put down exactly the pixels of the rectangle.
 struct DirectFill {
-    QImage& image;
-    void operator()(const QRect& rect, QRgb colour) const { fillRect(image, rect, colour); }
+    const Canvas& canvas;
+    void operator()(const QRect& rect, QRgb colour) const { fillRect(canvas, rect, colour); }
 };
 struct PainterFill {
     QPainter& painter;
@@ -83,18 +85,12 @@ QFont valueTextFont() {
 // ---- ValueTextCache ----------------------------------------------------------
 
 ValueTextCache::ValueTextCache(const QFont& font, QRgb colour)
-    : m_font(font), m_colour(colour), m_ascent(QFontMetrics(font).ascent()) {}
+    : m_font(font),
+      m_colour(colour),
+      m_ascent(QFontMetrics(font).ascent()),
+      m_byValue(size_t(1) << 16, nullptr) {}
 
-const ValueTextCache::Entry& ValueTextCache::entryFor(int32_t value) {
-    auto found = m_entries.find(value);
-    if (found != m_entries.end()) return found->second;
-
-    // A noisy image can bring tens of thousands of distinct values over a
-    // session; starting afresh keeps the memory bounded (a few MB) and costs
-    // one slow frame.
-    constexpr size_t kMaxEntries = 20000;
-    if (m_entries.size() >= kMaxEntries) m_entries.clear();
-
+ValueTextCache::Entry ValueTextCache::render(int32_t value) const {
     // Render the text the plain way once, with room around it for glyphs
     // that reach left of their origin or below the descent.
     const QString text = QString::number(value);
@@ -110,38 +106,71 @@ const ValueTextCache::Entry& ValueTextCache::entryFor(int32_t value) {
         painter.drawText(pad, pad + m_ascent, text);
     }
 
-    Entry entry;
-    int minX = scratch.width(), minY = scratch.height(), maxX = -1, maxY = -1;
+    // Without antialiasing a glyph pixel is fully set or untouched.
+    QRect bounds;
     for (int y = 0; y < scratch.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        for (int x = 0; x < scratch.width(); ++x) {
-            // Without antialiasing a glyph pixel is fully set or untouched.
-            if (qAlpha(line[x]) == 0) continue;
-            const int dx = x - pad, dy = y - pad;
-            entry.pixels.push_back((uint32_t(uint16_t(dy)) << 16) | uint16_t(dx));
-            minX = std::min(minX, dx);
-            maxX = std::max(maxX, dx);
-            minY = std::min(minY, dy);
-            maxY = std::max(maxY, dy);
-        }
+        for (int x = 0; x < scratch.width(); ++x)
+            if (qAlpha(line[x]) != 0) bounds |= QRect(x, y, 1, 1);
     }
-    if (maxX >= 0) entry.bounds = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
-    return m_entries.emplace(value, std::move(entry)).first->second;
+    Entry entry;
+    if (bounds.isEmpty()) return entry;
+    Q_ASSERT(bounds.width() <= 64);
+    for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        uint64_t mask = 0;
+        for (int x = bounds.left(); x <= bounds.right() && x - bounds.left() < 64; ++x)
+            if (qAlpha(line[x]) != 0) mask |= uint64_t(1) << (x - bounds.left());
+        entry.rows.push_back(mask);
+    }
+    entry.bounds = bounds.translated(-pad, -pad);
+    return entry;
 }
 
-void ValueTextCache::draw(QImage& image, int x, int y, int32_t value) {
+const ValueTextCache::Entry& ValueTextCache::entryFor(int32_t value) {
+    const bool indexed = value >= INT16_MIN && value <= INT16_MAX;
+    const size_t index = size_t(value - INT16_MIN);
+    if (indexed && m_byValue[index]) return *m_byValue[index];
+    auto found = m_entries.find(value);
+    if (found != m_entries.end()) return found->second;
+
+    // A noisy image can bring tens of thousands of distinct values over a
+    // session; starting afresh keeps the memory bounded (a few MB) and costs
+    // one slow frame.
+    constexpr size_t kMaxEntries = 20000;
+    if (m_entries.size() >= kMaxEntries) {
+        m_entries.clear();
+        std::fill(m_byValue.begin(), m_byValue.end(), nullptr);
+    }
+    // Node-based map: the entry's address stays valid as the map grows.
+    const Entry& entry = m_entries.emplace(value, render(value)).first->second;
+    if (indexed) m_byValue[index] = &entry;
+    return entry;
+}
+
+void ValueTextCache::draw(const Canvas& canvas, int x, int y, int32_t value) {
     const Entry& entry = entryFor(value);
-    if (entry.pixels.empty()) return;
     const QRgb colour = m_colour;
-    const bool inside = image.rect().contains(entry.bounds.translated(x, y));
-    uchar* bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    const int w = image.width(), h = image.height();
-    for (const uint32_t packed : entry.pixels) {
-        const int px = x + int16_t(packed & 0xFFFF);
-        const int py = y + int16_t(packed >> 16);
-        if (!inside && (px < 0 || py < 0 || px >= w || py >= h)) continue;
-        reinterpret_cast<QRgb*>(bits + py * stride)[px] = colour;
+    const int left = x + entry.bounds.left();
+    const int top = y + entry.bounds.top();
+    const bool inside = left >= 0 && top >= 0 && left + entry.bounds.width() <= canvas.width &&
+                        top + entry.bounds.height() <= canvas.height;
+    for (size_t i = 0; i < entry.rows.size(); ++i) {
+        const int py = top + int(i);
+        uint64_t mask = entry.rows[i];
+        if (!inside) {
+            if (py < 0 || py >= canvas.height) continue;
+            // Drop the bits left of column 0 and right of the last column.
+            if (left < 0) mask = -left >= 64 ? 0 : mask & (~uint64_t(0) << -left);
+            const int room = canvas.width - left;
+            if (room <= 0) mask = 0;
+            else if (room < 64) mask &= (uint64_t(1) << room) - 1;
+        }
+        QRgb* line = canvas.line(py);
+        while (mask) {
+            line[left + std::countr_zero(mask)] = colour;
+            mask &= mask - 1;
+        }
     }
 }
 
@@ -158,13 +187,14 @@ QImage ImageRenderer::makeFrame(int width, int height) {
 void ImageRenderer::renderAdLevel(QImage& frame, const ImageGrid& adLevel,
                                   const CellGeometry& g, int32_t highlightLimit) {
     if (!g.drawable()) return;
-    const DirectFill fill{frame};
+    const Canvas canvas(frame);
+    const DirectFill fill{canvas};
     adLevelBackground(fill, g);
     for (int r = 0; r < g.yCount; ++r) {
         for (int c = 0; c < g.xCount; ++c) {
             const int32_t v = adLevel[r][c];
             if (reachesLimit(v, highlightLimit)) highlightCell(fill, g, r, c);
-            m_texts.draw(frame, g.left(c) + 1, g.top(r) + 1 + textDrop(c), v);
+            m_texts.draw(canvas, g.left(c) + 1, g.top(r) + 1 + textDrop(c), v);
         }
     }
 }
@@ -196,9 +226,10 @@ const QImage& ImageRenderer::cleanBackground(const CellGeometry& g) {
     if (!same) {
         // Drawn once per layout: black cells outlined by the dark grey pen.
         m_background = makeFrame(g.width, g.height);
+        const Canvas canvas(m_background);
         for (int r = 0; r < g.yCount; ++r)
             for (int c = 0; c < g.xCount; ++c)
-                outlinedRect(DirectFill{m_background}, g.left(c), g.top(r), g.left(c + 1), g.top(r + 1),
+                outlinedRect(DirectFill{canvas}, g.left(c), g.top(r), g.left(c + 1), g.top(r + 1),
                              kCellOutlineColour, qRgb(0, 0, 0));
         m_backgroundGeometry = g;
     }
@@ -249,11 +280,12 @@ void ImageRenderer::renderCleanData(QImage& frame, const ImageGrid& ad, ImageGri
     if (!view.showValues) return;
     // Texts sit one pixel further in when the curves run down the columns.
     const int inset = rows ? 2 : 1;
+    const Canvas canvas(frame);
     for (int r = 0; r < g.yCount; ++r) {
         for (int c = 0; c < g.xCount; ++c) {
             const int32_t w = work[r][c];
             if (reachesLimit(w, view.threshold))
-                m_texts.draw(frame, g.left(c) + inset, g.top(r) + inset + textDrop(c), w);
+                m_texts.draw(canvas, g.left(c) + inset, g.top(r) + inset + textDrop(c), w);
         }
     }
 }

@@ -47,6 +47,22 @@ struct CellGeometry {
     int centreY(int r) const { return (top(r) + top(r + 1)) / 2; }
 };
 
+// Direct access to the pixels of a Format_RGB32 / ARGB32 frame, taken once
+// per frame so that the many small stores of a frame skip QImage's checks.
+struct Canvas {
+    explicit Canvas(QImage& image)
+        : pixels(reinterpret_cast<QRgb*>(image.bits())),
+          stride(image.bytesPerLine() / qsizetype(sizeof(QRgb))),
+          width(image.width()),
+          height(image.height()) {}
+    QRgb* line(int y) const { return pixels + y * stride; }
+
+    QRgb* pixels;
+    qsizetype stride;  // in pixels
+    int width;
+    int height;
+};
+
 // Rendered value texts, one entry per value: the pixels that drawText sets
 // for "%d" of that value, relative to the text's top left corner. Writing
 // them into the frame costs a few hundred pixel stores per cell instead of a
@@ -57,22 +73,28 @@ public:
     ValueTextCache(const QFont& font, QRgb colour);
 
     // Puts the text of `value` with its top left corner at (x, y), clipped
-    // to the image. The image must be Format_RGB32 or ARGB32(_Premultiplied).
-    void draw(QImage& image, int x, int y, int32_t value);
+    // to the canvas.
+    void draw(const Canvas& canvas, int x, int y, int32_t value);
 
     size_t size() const { return m_entries.size(); }
 
 private:
+    // The set pixels of a text as one bit mask per pixel row: bit b of
+    // rows[i] is the pixel (bounds.left() + b, bounds.top() + i). Texts of
+    // 32-bit values stay well under 64 pixels wide.
     struct Entry {
-        // Packed (dy << 16) | (dx & 0xFFFF) offsets of the set pixels.
-        std::vector<uint32_t> pixels;
+        std::vector<uint64_t> rows;
         QRect bounds;  // relative to the text's top left corner
     };
     const Entry& entryFor(int32_t value);
+    Entry render(int32_t value) const;
 
     QFont m_font;
     QRgb m_colour;
     int m_ascent = 0;
+    // Values of the packets' 16-bit range are looked up by index; the rest
+    // (a grid holds 32-bit numbers) by hash.
+    std::vector<const Entry*> m_byValue;
     std::unordered_map<int32_t, Entry> m_entries;
 };
 
