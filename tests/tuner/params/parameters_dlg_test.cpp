@@ -143,6 +143,7 @@ struct SaveCase {
     std::vector<std::pair<int, uint16_t>> loaded;  // block words changed from baseBlock()
     std::vector<std::pair<int, uint16_t>> saved;   // block words the controller holds after
 };
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.name; }
 
 const SaveCase kSaveCases[] = {
     {"AutoCalibrationSetKeepsTheUncaptionedFlagBits", {{0, 0xF71A}}, {{0, 0xF71A}}},
@@ -351,6 +352,7 @@ struct TableFailure {
     int changedWord;           // -1: none; else this word is changed without resealing
     const char* message;
 };
+void PrintTo(const TableFailure& c, std::ostream* os) { *os << c.name; }
 
 const TableFailure kTableFailures[] = {
     {"ReadFailure", 150, -1, "Get Parameters Fail!"},
@@ -420,6 +422,7 @@ struct PacketCase {
     int32_t activePage;
     bool ends;
 };
+void PrintTo(const PacketCase& c, std::ostream* os) { *os << c.name; }
 
 const PacketCase kPacketCases[] = {
     {"EndPacketEndsTheProgram", {0, 2, 0x3B, 0x70, 3}, kParametersPage, true},
