@@ -122,24 +122,23 @@ std::shared_ptr<DeviceLink> Library::find(VexHandle handle) {
 }
 
 void Library::setDispatcher(VexDispatchFn fn, void* context) {
-    std::lock_guard<std::mutex> lock(m_dispatchMutex);
+    std::unique_lock<std::shared_mutex> lock(m_dispatchMutex);
     m_dispatch = fn;
     m_dispatchContext = fn ? context : nullptr;
 }
 
 void Library::runTask(std::function<void()> task) {
-    VexDispatchFn fn;
-    void* context;
-    {
-        std::lock_guard<std::mutex> lock(m_dispatchMutex);
-        fn = m_dispatch;
-        context = m_dispatchContext;
-    }
     auto* box = new TaskBox{std::move(task)};
-    if (fn)
-        fn(context, runTaskBox, box);  // the host calls runTaskBox exactly once
-    else
-        runTaskBox(box);
+    {
+        std::shared_lock<std::shared_mutex> lock(m_dispatchMutex);
+        if (m_dispatch) {
+            // The host only queues the task here; it calls runTaskBox exactly
+            // once, later, on its own thread.
+            m_dispatch(m_dispatchContext, runTaskBox, box);
+            return;
+        }
+    }
+    runTaskBox(box);  // no dispatcher: on this (the delivery) thread, no lock held
 }
 
 void Library::setHotplugListener(VexHotplugFn fn, void* context) {

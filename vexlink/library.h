@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "device/vexlink.h"
@@ -38,6 +39,8 @@ public:
     // never reused, so a stale value can never name something new.
     uintptr_t nextId();
 
+    // When this returns, the previous dispatcher is not being called and will
+    // not be called again, so the host may destroy what it dispatched to.
     void setDispatcher(VexDispatchFn fn, void* context);
     // Runs task through the dispatcher, or at once when none is set.
     void runTask(std::function<void()> task);
@@ -55,7 +58,8 @@ private:
     std::mutex m_idMutex;
     uintptr_t m_lastId = 0;
 
-    std::mutex m_dispatchMutex;
+    // Shared while a task is handed to the dispatcher, exclusive to change it.
+    std::shared_mutex m_dispatchMutex;
     VexDispatchFn m_dispatch = nullptr;
     void* m_dispatchContext = nullptr;
 

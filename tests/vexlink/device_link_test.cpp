@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
+#include <map>
 #include <thread>
 
 #include "device/packet.h"
@@ -91,7 +93,12 @@ protected:
         link->setResponseTimeoutMs(300);
         link->start();
     }
+    // Closing first ends every registration, so no delivery can touch the
+    // windows and logs below once they are destroyed.
     void TearDown() override { link->close(); }
+
+    TestWindow& window(int who) { return windows.emplace_back(&log, who); }
+    CallbackTarget& target(int who) { return targets.emplace_back(CallbackTarget{&log, who}); }
 
     VexRegistration addWindow(TestWindow& w, uint8_t id, int sub, uint32_t message) {
         auto r = std::make_shared<Registration>();
@@ -125,6 +132,9 @@ protected:
     std::shared_ptr<Runner> runnerHolder =
         std::make_shared<Runner>([](std::function<void()> t) { t(); });
     Runner& runner = *runnerHolder;
+    Log log;
+    std::deque<TestWindow> windows;
+    std::deque<CallbackTarget> targets;
     ScriptedTransport* transport = nullptr;  // owned by the link
     std::shared_ptr<DeviceLink> link;
     VexRegistration lastId = 100;
@@ -133,9 +143,8 @@ protected:
 constexpr uint8_t kSentinel = 0x7F;
 
 TEST_F(DeviceLinkTest, RoutesByIdAndSubIdInRegistrationOrder) {
-    Log log;
-    TestWindow w1(&log, 1), w2(&log, 2), w3(&log, 3), sentinel(&log, 9);
-    CallbackTarget cb{&log, 4};
+    TestWindow &w1 = window(1), &w2 = window(2), &w3 = window(3), &sentinel = window(9);
+    CallbackTarget& cb = target(4);
     ASSERT_NE(addWindow(w1, 0x3B, -1, 0x602), 0u);
     ASSERT_NE(addWindow(w2, 0x36, 0x13, 0x601), 0u);
     ASSERT_NE(addCallback(cb, 0x36, 0x13), 0u);
@@ -215,8 +224,7 @@ TEST_F(DeviceLinkTest, QueuedCallbackOfEndedRegistrationDoesNothing) {
         std::lock_guard<std::mutex> lock(queueMutex);
         queued.push_back(std::move(t));
     };
-    Log log;
-    CallbackTarget ended{&log, 1}, kept{&log, 2};
+    CallbackTarget &ended = target(1), &kept = target(2);
     const VexRegistration r1 = addCallback(ended, 0x36, 0x6B);
     ASSERT_NE(addCallback(kept, 0x36, 0x6B), 0u);
 
@@ -238,9 +246,8 @@ TEST_F(DeviceLinkTest, QueuedCallbackOfEndedRegistrationDoesNothing) {
 }
 
 TEST_F(DeviceLinkTest, DeviceGoneGivesEveryWindowOneEndPacket) {
-    Log log;
-    TestWindow streaming(&log, 1), touch(&log, 2), both(&log, 3);
-    CallbackTarget cb{&log, 4};
+    TestWindow &streaming = window(1), &touch = window(2), &both = window(3);
+    CallbackTarget& cb = target(4);
     ASSERT_NE(addWindow(streaming, 0x3B, -1, 0x602), 0u);
     ASSERT_NE(addWindow(touch, 0x36, 0x13, 0x601), 0u);
     ASSERT_NE(addWindow(both, 0x3B, -1, 0x602), 0u);
@@ -282,8 +289,7 @@ TEST_F(DeviceLinkTest, CommandTakesOnlyItsOwnResponse) {
     // The device first answers with a wrong sequence number, then with the
     // right number but another command's echo, then correctly; a data packet
     // arrives in between and goes to its registration, not to the command.
-    Log log;
-    TestWindow w(&log, 1);
+    TestWindow& w = window(1);
     ASSERT_NE(addWindow(w, 0x3B, -1, 0x602), 0u);
     transport->responder = [this](const Report& req) {
         Report stale = response(req, wire::kOk, {0xEE});
