@@ -7,11 +7,11 @@
 
 namespace lumora::tester {
 
-CZEMATestUtilityPelmaApp::CZEMATestUtilityPelmaApp(QString programDir)
-    : m_programDir(std::move(programDir)) {}
+CZEMATestUtilityPelmaApp::CZEMATestUtilityPelmaApp(QString programDir, QString lockName)
+    : m_programDir(std::move(programDir)), m_lockName(std::move(lockName)) {}
 
 int CZEMATestUtilityPelmaApp::run() {
-    host::SingleInstanceLock lock(QStringLiteral("ZEMA_TEST_UTILITY"));
+    host::SingleInstanceLock lock(m_lockName);
     if (lock.alreadyRunning()) {
         host::messageBox(QStringLiteral("ZEMA_TEST_UTILITY is already running"),
                          QStringLiteral("Warning!"));

@@ -10,8 +10,11 @@ class CMySheet;
 
 class CZEMATestUtilityPelmaApp {
 public:
-    // programDir: where the ini files are read (the program's folder when empty).
-    explicit CZEMATestUtilityPelmaApp(QString programDir = QString());
+    // programDir: where the ini files are read (the program's folder when
+    // empty). lockName: the single-instance name; tests pass their own so
+    // that a tester running on the machine is never disturbed.
+    explicit CZEMATestUtilityPelmaApp(QString programDir = QString(),
+                                      QString lockName = QStringLiteral("ZEMA_TEST_UTILITY"));
 
     // Single instance, then the sheet shown modally. Returns the exit code.
     int run();
@@ -24,6 +27,7 @@ public:
 
 private:
     QString m_programDir;
+    QString m_lockName;
     int m_exitCode = 0;
     std::function<void(CMySheet&)> m_sheetHook;
 };

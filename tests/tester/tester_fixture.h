@@ -1,0 +1,90 @@
+// Shared set-up of the tester's tests: one QApplication with the GUI
+// dispatcher, a program folder with an ini file, virtual controllers and the
+// host doubles.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <string>
+
+#include "host/packet_window.h"
+#include "host/testing/doubles.h"
+#include "tests/tester/print_qt.h"
+#include "vexlink/virtual/control.h"
+
+namespace lumora::tester::test_support {
+
+inline QApplication& app() {
+    static int argc = 1;
+    static char name[] = "tester_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* instance = [] {
+        auto* a = new QApplication(argc, argv);
+        host::installGuiDispatcher();
+        return a;
+    }();
+    return *instance;
+}
+
+// Runs the event loop until pred() holds or timeoutMs passes.
+inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+inline void spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// A plan used by most tests: the case label "Line1" and a [DEFAULT] section.
+constexpr const char* kPlan =
+    "[TestParameter]\r\nCaseName=Line1\r\n[DEFAULT]\r\nDeviceInterface=0\r\nPCBTestMode=1\r\n";
+
+class TesterFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        ASSERT_TRUE(m_dir.isValid());
+        vexlink::control::configure("");
+        writePlan("LumoraPCBTester_Osprey.ini", kPlan);
+        writePlan("LumoraPCBTester_Heron.ini", kPlan);
+    }
+    void TearDown() override {
+        vexlink::control::configure("");
+        spin(20);  // removals reach nobody once the page has gone
+    }
+
+    void writePlan(const char* name, const char* text) {
+        QFile file(QDir(m_dir.path()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    QString programDir() const { return m_dir.path(); }
+
+    // Plugs one virtual device; fails the test when the entry is refused.
+    int plug(const std::string& entry) {
+        std::string error;
+        const int id = vexlink::control::plug(entry, &error);
+        EXPECT_GT(id, 0) << error;
+        return id;
+    }
+
+    QTemporaryDir m_dir;
+    host::testing::RecordingMessages m_messages;
+    host::testing::CapturedTrace m_trace;
+};
+
+}  // namespace lumora::tester::test_support
