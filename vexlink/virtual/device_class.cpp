@@ -40,7 +40,7 @@ const std::vector<DeviceClass> kClasses = {
      .memory = MemoryLayout::kHeron,
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
      .shortModel = {true, 3900, 3700, 30}, .openX = 150, .openY = 3900, .openFaultX = 2600,
-     .openFaultY = 900, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
+     .openFaultY = 20, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
      .touchMax = 4095, .maxContacts = 10},
     {.kind = "heron8", .typeCode = 8, .vendorId = 0x2F1B, .productId = 0x7B08,
      .touchController = true, .collections = "4,6,5", .defaultX = 48, .defaultY = 34,
@@ -48,7 +48,7 @@ const std::vector<DeviceClass> kClasses = {
      .memory = MemoryLayout::kHeron,
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
      .shortModel = {true, 3900, 3700, 30}, .openX = 150, .openY = 3900, .openFaultX = 2600,
-     .openFaultY = 900, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
+     .openFaultY = 20, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
      .touchMax = 4095, .maxContacts = 10},
     // A controller in its boot loader answers its identity and nothing else.
     {.kind = "bootloader", .typeCode = 1, .vendorId = 0x2F1B, .productId = 0x7F01,

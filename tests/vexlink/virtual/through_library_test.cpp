@@ -1,0 +1,288 @@
+// The virtual devices as the programs meet them: through the C contract of
+// device/vexlink.h and, from outside, through the control API and the
+// control socket with vexlink-ctl.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/packet.h"
+#include "device/vexlink.h"
+#include "vexlink/virtual/control.h"
+
+namespace control = vexlink::control;
+
+namespace {
+
+// Set before the library's first use, which starts the control socket.
+const std::string kSocketPath = "/tmp/vexlink-virtual-test-" + std::to_string(getpid()) + ".sock";
+const bool kEnvironment = [] {
+    setenv("VEXLINK_NO_HID", "1", 1);
+    setenv("VEXLINK_CONTROL", kSocketPath.c_str(), 1);
+    return true;
+}();
+
+struct Found {
+    std::vector<std::string> paths;
+};
+
+int collect(void* context, const char* path, void*, uint32_t, uint32_t) {
+    static_cast<Found*>(context)->paths.emplace_back(path);
+    return 1;
+}
+
+// The tuner's controller callback: skip the &COL04 and &COL06 collections.
+int tunerTake(void* context, const char* path, void*, uint32_t, uint32_t) {
+    std::string upper(path);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.find("&COL06") != std::string::npos || upper.find("&COL04") != std::string::npos) return 0;
+    static_cast<Found*>(context)->paths.assign(1, path);
+    return 1;
+}
+
+VexDeviceDescriptor descriptorFor(const std::string& path) {
+    VexDeviceDescriptor d{};
+    std::strncpy(d.path, path.c_str(), VEX_PATH_SIZE - 1);
+    return d;
+}
+
+class ThroughLibrary : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(control::configure(""), ""); }
+    void TearDown() override {
+        for (VexHandle h : m_handles) CloseHIDDevice(h);
+        control::configure("");
+    }
+    VexHandle open(const std::string& path) {
+        const VexHandle h = OpenHIDDevice(descriptorFor(path));
+        if (h) m_handles.push_back(h);
+        return h;
+    }
+
+private:
+    std::vector<VexHandle> m_handles;
+};
+
+TEST_F(ThroughLibrary, CollectionsEnumerateAndOnlyTheCommandCollectionOpens) {
+    ASSERT_EQ(control::configure("osprey;uart-bridge;pwm-tester"), "");
+    Found all;
+    EXPECT_EQ(EnumerateHidDevices(&all, collect), 3);  // the osprey's three collections
+    ASSERT_EQ(all.paths.size(), 3u);
+    EXPECT_EQ(open(all.paths[0]), 0u) << all.paths[0];
+    EXPECT_EQ(open(all.paths[1]), 0u) << all.paths[1];
+
+    Found tuner;
+    EnumerateHidDevices(&tuner, tunerTake);
+    ASSERT_EQ(tuner.paths.size(), 1u);
+    EXPECT_EQ(tuner.paths[0], all.paths[2]);
+    const VexHandle h = open(tuner.paths[0]);
+    ASSERT_NE(h, 0u);
+    VexDeviceDescriptor d = descriptorFor(tuner.paths[0]);
+    EXPECT_EQ(GetDevTypeCode(h, d), 4);
+
+    // The UART bridge is found by its ids only, and answers as its controller.
+    Found bridge;
+    EXPECT_EQ(EnumerateHidDevicesById(0x14F8, 0x5804, &bridge, collect), 1);
+    const VexHandle b = open(bridge.paths.at(0));
+    ASSERT_NE(b, 0u);
+    EXPECT_EQ(GetDevTypeCode(b, descriptorFor(bridge.paths[0])), 4);
+    uint8_t info[64] = {};
+    ASSERT_NE(DevGetPCAPInfo(b, info), 0);
+    EXPECT_EQ(info[10], 1) << "interface: UART";
+
+    // Only the feature collection present: the tuner takes nothing.
+    ASSERT_EQ(control::configure("osprey:cols=4"), "");
+    Found none;
+    EnumerateHidDevices(&none, tunerTake);
+    EXPECT_TRUE(none.paths.empty());
+}
+
+struct ModeReports {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<uint8_t> modes;
+};
+
+// The production tester's path for a type-9 controller.
+TEST_F(ThroughLibrary, SwitcherAnnouncesItsFamilyAfterTheModeByteStep) {
+    ASSERT_EQ(control::configure("switcher:family=heron"), "");
+    Found found;
+    EnumerateHidDevices(&found, collect);
+    const VexHandle h = open(found.paths.back());
+    ASSERT_NE(h, 0u);
+    ModeReports reports;
+    const VexRegistration r = DevRegisterPacketCallback(
+        h, 0x36, 0x7C, &reports, [](void* context, int, const uint8_t* packet) {
+            auto* m = static_cast<ModeReports*>(context);
+            std::lock_guard<std::mutex> lock(m->mutex);
+            m->modes.push_back(packet[4]);
+            m->cv.notify_all();
+        });
+    ASSERT_NE(r, 0u);
+    const VexDeviceDescriptor d = descriptorFor(found.paths.back());
+    EXPECT_EQ(GetDevTypeCode(h, d), 9);
+    int8_t y = 0, x = 0;
+    EXPECT_EQ(PCAPStopGetData(h, &y, &x), 0);
+    uint8_t mode = 0;
+    EXPECT_NE(DevWriteModeByte(h, &mode), 0);
+    mode = 1;
+    EXPECT_NE(DevWriteModeByte(h, &mode), 0);
+    {
+        std::unique_lock<std::mutex> lock(reports.mutex);
+        ASSERT_TRUE(reports.cv.wait_for(lock, std::chrono::seconds(2), [&] { return !reports.modes.empty(); }));
+        EXPECT_EQ(reports.modes, std::vector<uint8_t>{6});
+    }
+    EXPECT_EQ(GetDevTypeCode(h, d), 6);
+    EXPECT_NE(PCAPStopGetData(h, &y, &x), 0);
+    EXPECT_EQ(x, 36);
+    EXPECT_EQ(y, 22);
+    DevUnregisterPacket(h, r);
+}
+
+struct Records {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::vector<uint8_t>> items;
+    int done = -100;
+};
+
+TEST_F(ThroughLibrary, TestRecordsReportAnInjectedFault) {
+    const int id = control::plug("heron");
+    ASSERT_GT(id, 0);
+    const VexHandle h = open(control::list().front().path);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(control::setOpenChannel(id, true, 4, true));
+    Records records;
+    const VexRegistration item = PCAPSetOpenItemCallback(h, &records, [](void* c, int, const uint8_t* r) {
+        auto* rec = static_cast<Records*>(c);
+        std::lock_guard<std::mutex> lock(rec->mutex);
+        rec->items.emplace_back(r + 4, r + 11);
+    });
+    const VexRegistration done = PCAPSetOpenDoneCallback(h, &records, [](void* c, int, const uint8_t* r) {
+        auto* rec = static_cast<Records*>(c);
+        std::lock_guard<std::mutex> lock(rec->mutex);
+        rec->done = static_cast<int8_t>(r[4]);
+        rec->cv.notify_all();
+    });
+    ASSERT_NE(item, 0u);
+    ASSERT_NE(done, 0u);
+    // The diagnostic page's Heron call: lower 50, 50; upper 200, 200.
+    ASSERT_NE(PCAPStartOpenTest(h, 0, 50, 50, 200, 200), 0);
+    std::unique_lock<std::mutex> lock(records.mutex);
+    ASSERT_TRUE(records.cv.wait_for(lock, std::chrono::seconds(3), [&] { return records.done != -100; }));
+    EXPECT_EQ(records.done, 0);
+    ASSERT_EQ(records.items.size(), 1u) << "Show Fail Only: the failing channel alone";
+    EXPECT_EQ(records.items[0][0], 0) << "result";
+    EXPECT_EQ(lumora::readLE16u(&records.items[0][1]), 0x8000 | 4) << "Rx 4";
+    EXPECT_LT(lumora::readLE16(&records.items[0][3]), 50);
+    lock.unlock();
+    DevUnregisterPacket(h, item);
+    DevUnregisterPacket(h, done);
+}
+
+// What a program leaves behind in the controller is visible to tests.
+TEST_F(ThroughLibrary, StatusShowsWhatTheProgramDid) {
+    const int id = control::plug("osprey");
+    const VexHandle h = open(control::list().front().path);
+    ASSERT_NE(h, 0u);
+    int8_t y = 0, x = 0;
+    ASSERT_NE(PCAPGetRawPoint(h, &y, &x), 0);
+    ASSERT_NE(DevDisableFilter(h, 1), 0);
+    ASSERT_NE(SetReportId(h, 4), 0);
+    control::DeviceStatus s;
+    ASSERT_TRUE(control::status(id, &s));
+    EXPECT_EQ(s.typeCode, 4);
+    EXPECT_EQ(s.stream, 2);
+    EXPECT_TRUE(s.filterDisabled);
+    EXPECT_EQ(s.reportId, 4);
+    EXPECT_EQ(s.connections, 1);
+    ASSERT_NE(DevResetController(h), 0);
+    ASSERT_TRUE(control::status(id, &s));
+    EXPECT_EQ(s.stream, 0) << "a reset stops the stream";
+    EXPECT_TRUE(control::list().front().open);
+}
+
+std::string ctlPath() {
+    char exe[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string dir(exe, n > 0 ? static_cast<size_t>(n) : 0);
+    return dir.substr(0, dir.rfind('/')) + "/vexlink-ctl";
+}
+
+// Runs vexlink-ctl; returns its exit status and its standard output.
+int runCtl(const std::string& args, std::string* out) {
+    const std::string command = ctlPath() + " -s " + kSocketPath + " " + args + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[512];
+    out->clear();
+    while (fgets(buffer, sizeof buffer, pipe)) *out += buffer;
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Arrivals {
+    std::mutex mutex;
+    std::vector<std::pair<int, std::string>> events;
+};
+
+TEST_F(ThroughLibrary, ControlToolPlugsListsAndUnplugsIntoARunningProgram) {
+    Arrivals arrivals;
+    VexSetHotplugListener(
+        [](void* c, int event, const char* path) {
+            auto* a = static_cast<Arrivals*>(c);
+            std::lock_guard<std::mutex> lock(a->mutex);
+            a->events.emplace_back(event, path);
+        },
+        &arrivals);
+
+    std::string out;
+    ASSERT_EQ(runCtl("plug 'osprey:x=20,y=12'", &out), 0) << out;
+    const int id = std::atoi(out.c_str());
+    ASSERT_GT(id, 0) << out;
+    ASSERT_EQ(control::list().size(), 1u);
+    EXPECT_EQ(control::list().front().entry, "osprey:x=20,y=12");
+
+    ASSERT_EQ(runCtl("list", &out), 0);
+    EXPECT_EQ(out.find(std::to_string(id) + " closed osprey:x=20,y=12 \\\\?\\HID#VID_2F1B&PID_7A04&col05#"), 0u)
+        << out;
+
+    EXPECT_EQ(runCtl("plug 'ospray'", &out), 1);
+    EXPECT_EQ(runCtl("unplug 999", &out), 1);
+    EXPECT_EQ(runCtl("frobnicate", &out), 2) << "usage error";
+
+    ASSERT_EQ(runCtl("unplug " + std::to_string(id), &out), 0);
+    EXPECT_TRUE(control::list().empty());
+
+    // Arrival and removal of each interface reached the listener; the
+    // command collection passes the tester's arrival test.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(arrivals.mutex);
+            if (arrivals.events.size() >= 6) break;
+        }
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    VexSetHotplugListener(nullptr, nullptr);
+    std::lock_guard<std::mutex> lock(arrivals.mutex);
+    ASSERT_EQ(arrivals.events.size(), 6u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(arrivals.events[i].first, VEX_DEVICE_ARRIVED);
+    for (int i = 3; i < 6; ++i) EXPECT_EQ(arrivals.events[i].first, VEX_DEVICE_REMOVED);
+    const std::string& command = arrivals.events[2].second;
+    EXPECT_EQ(command.substr(0, 22), "\\\\?\\HID#VID_2F1B&PID_7");
+    EXPECT_EQ(command.substr(26, 5), "col05");
+    unlink(kSocketPath.c_str());
+}
+
+}  // namespace
