@@ -7,6 +7,7 @@
 
 // Page headers (one per page library).
 #include "tuner/params/parameters_dlg.h"
+#include "tuner/rawdata/raw_viewer.h"
 
 namespace lumora {
 namespace {
@@ -18,6 +19,7 @@ const std::vector<PageEntry>& ospreyPages() {
         {"Parameters", makeParametersPage},
         // "Draw Test"
         // "Raw Data"
+        {"Raw Data", makeRawDataPage},
         // "Image Data"
         // "Diagnostic"
     };
