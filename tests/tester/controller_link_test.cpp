@@ -222,24 +222,44 @@ TEST_F(ControllerLinkTest, AMissingPlanStillConnects) {
     EXPECT_TRUE(m_config.caseList().isEmpty());
 }
 
-TEST_F(ControllerLinkTest, ADeviceGoneBeforeOpeningIsNotConnected) {
-    // Found by enumeration, gone before it is opened: the open fails.
-    const int id = plug("osprey");
-    struct UnplugOnRefresh : RecordingView {
+// A unit pulled in the middle of the procedure gets the outcome of the step
+// that fails, never a crash.
+struct VanishCase {
+    const char* when;  // the view call at which the unit is pulled
+    const char* text;
+};
+
+class VanishTest : public ControllerLinkTest, public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(VanishTest, TheFailingStepIsReported) {
+    struct UnpluggingView : RecordingView {
         int id = 0;
+        QString when;
         void refreshRunDisplays() override {
             RecordingView::refreshRunDisplays();
-            vexlink::control::unplug(id);
+            if (when == "found") vexlink::control::unplug(id);
+        }
+        void setPcbT1Enabled(bool enabled) override {
+            RecordingView::setPcbT1Enabled(enabled);
+            if (when == "identified" && enabled) vexlink::control::unplug(id);
         }
     } view;
-    view.id = id;
+    view.id = plug("osprey");
+    view.when = QString::fromLatin1(GetParam().when);
     ControllerLink link(view, m_config, m_run, "ZEMA", programDir());
     EXPECT_FALSE(link.connect());
     ASSERT_EQ(m_messages.shown().size(), 1u);
-    EXPECT_EQ(m_messages.shown()[0].text, "Open Device Fail!");
+    EXPECT_EQ(m_messages.shown()[0].text, GetParam().text);
     EXPECT_EQ(m_messages.shown()[0].caption, "Error");
+    link.disconnect();
     EXPECT_FALSE(link.isOpen());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, VanishTest,
+    ::testing::Values(VanishCase{"found", "Open Device Fail!"},
+                      // its counts then read as 0
+                      VanishCase{"identified", "Query Device Information Fail!"}));
 
 // ---- Disconnection, removal, arrival and the poll ----------------------------------------
 
