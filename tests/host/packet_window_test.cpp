@@ -25,6 +25,13 @@ QApplication& app() {
     return *instance;
 }
 
+// Runs the GUI event loop for `ms` milliseconds (for "nothing more arrives").
+void pumpFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
 // Runs the GUI event loop until `done` holds or two seconds have passed.
 template <class Pred>
 bool pumpUntil(Pred done) {
@@ -106,7 +113,7 @@ TEST_F(PacketWindowTest, DeliversACopyOfEachPacketOnTheGuiThreadInOrder) {
     for (const VexPacket* p : {&first, &other, &sub, &second})
         ASSERT_TRUE(vexlink::control::injectPacket(deviceId, p->bytes));
     ASSERT_TRUE(pumpUntil([&] { return got.size() >= 3; }));
-    pumpUntil([] { return false; });  // nothing more may arrive
+    pumpFor(200);  // nothing more may arrive
 
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].message, 0x602u);
@@ -142,7 +149,7 @@ TEST_F(PacketWindowTest, DropsQueuedPacketsOfAnEndedRegistrationOnly) {
     EXPECT_EQ(window.unregister(handle, 0), 0);  // 0 fails as in the library
 
     pumpUntil([&] { return !got.empty(); });
-    pumpUntil([] { return false; });
+    pumpFor(200);
     EXPECT_EQ(got, std::vector<uint8_t>{uint8_t(kTestPacketId + 1)});
 
     // And from the device itself: nothing more for the ended registration.
@@ -150,28 +157,29 @@ TEST_F(PacketWindowTest, DropsQueuedPacketsOfAnEndedRegistrationOnly) {
     ASSERT_TRUE(vexlink::control::injectPacket(deviceId, a.bytes));
     ASSERT_TRUE(vexlink::control::injectPacket(deviceId, b.bytes));
     ASSERT_TRUE(pumpUntil([&] { return !got.empty(); }));
-    pumpUntil([] { return false; });
+    pumpFor(200);
     EXPECT_EQ(got, std::vector<uint8_t>{uint8_t(kTestPacketId + 1)});
 }
 
 TEST_F(PacketWindowTest, DestroyedWindowEndsItsRegistrations) {
     int seen = 0;
+    const VexPacket p = packet(kTestPacketId, 0, 3);
     {
         PacketWindow window;
         window.setHandler([&](uint32_t, const VexPacket&) { ++seen; });
         ASSERT_NE(window.registerPacket(handle, kTestPacketId, 0x602), 0u);
-        const VexPacket p = packet(kTestPacketId, 0, 3);
         // Packets still on their way when the window goes are discarded
         // with it (a use after free here fails under the sanitizers).
         for (int i = 0; i < 50; ++i) vexlink::control::injectPacket(deviceId, p.bytes);
     }
-    const VexPacket p = packet(kTestPacketId, 0, 3);
+    // A window registered later gets the packets from then on; the handler
+    // of the destroyed one is never called.
     PacketWindow next;
     int nextSeen = 0;
     next.setHandler([&](uint32_t, const VexPacket&) { ++nextSeen; });
     ASSERT_NE(next.registerPacket(handle, kTestPacketId, 0x602), 0u);
     ASSERT_TRUE(vexlink::control::injectPacket(deviceId, p.bytes));
-    ASSERT_TRUE(pumpUntil([&] { return nextSeen == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return nextSeen >= 1; }));
     EXPECT_EQ(seen, 0);
 }
 
