@@ -100,7 +100,8 @@ static_assert(rowsFollowTheEnum(), "kOspreyFields rows must follow the OspreyFie
 
 }  // namespace
 
-const std::array<OspreyFieldInfo, kOspreyFieldCount> kOspreyFields = kFieldTable;
+// Constant-initialised, so pages may use it during static initialisation.
+constinit const std::array<OspreyFieldInfo, kOspreyFieldCount> kOspreyFields = kFieldTable;
 
 const OspreyFieldInfo& fieldInfo(OspreyField field) {
     return kOspreyFields[static_cast<std::size_t>(field)];
