@@ -334,10 +334,12 @@ TEST_F(RawViewerTest, HiddenPageNeitherDrawsNorLogs) {
     ASSERT_TRUE(waitUntil([&] { return file.size() > 2000; }));
     page.onHidden();
     m_state.activePage = kImagePages;
-    QCoreApplication::processEvents();
+    // A step that began before the page was hidden may still end its block.
+    int steps = page.worker().steps();
+    ASSERT_TRUE(waitUntil([&] { return page.worker().steps() >= steps + 2; }));
     const qint64 size = file.size();
-    const int steps = page.worker().steps();
-    ASSERT_TRUE(waitUntil([&] { return page.worker().steps() > steps + 3; }));
+    steps = page.worker().steps();
+    ASSERT_TRUE(waitUntil([&] { return page.worker().steps() >= steps + 4; }));
     EXPECT_EQ(file.size(), size);
 }
 
@@ -369,6 +371,57 @@ TEST_F(RawViewerTest, LiveStreamOfTheVirtualControllerFillsTheSeries) {
         const auto s = page.snapshot();
         return s.raw.x != rawdata::Channels{} && s.adLevel.y != rawdata::Channels{};
     }));
+}
+
+TEST_F(RawViewerTest, LogOfTheLiveStreamIsWellFormedCsv) {
+    CRawViewer& page = openPage();
+    int8_t y = 0, x = 0;
+    ASSERT_TRUE(PCAPGetSingleData(m_state.controller, &y, &x));
+    page.logPerBox()->setText("2");  // a block every 200 ms
+    page.button("Start Log Raw Data")->click();
+    QFile file(m_dir.filePath("PCAP_RAWLOG.csv"));
+    auto blocks = [&] {
+        QFile f(file.fileName());
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("---\r\n") : 0;
+    };
+    ASSERT_TRUE(waitUntil([&] { return blocks() >= 3; }, 5000));
+    page.button("Stop Log Raw Data")->click();
+    // A step that began before the stop may still write its block: let it end.
+    const int steps = page.worker().steps();
+    ASSERT_TRUE(waitUntil([&] { return page.worker().steps() >= steps + 2; }));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray all = file.readAll();
+    ASSERT_TRUE(all.endsWith("\r\n"));
+    QList<QByteArray> lines = all.split('\n');
+    lines.removeLast();  // what follows the last line end
+    const auto s = page.snapshot();
+    const int channels = s.xCount + s.yCount;
+    const char* labels[] = {"Delta", "AB", "Recovery", "Raw", "Stray", "DStray", "ADLevel", "Pen-Raw",
+                            "VK_Data", "VK_Raw", "VK_Stray"};
+    ASSERT_EQ((lines.size() - 1) % 12, 0) << "a header, then whole blocks";
+    // Every line ends in CR and a comma before it; rows carry time, label and values.
+    for (int i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i].toStdString());
+        ASSERT_TRUE(lines[i].endsWith("\r"));
+        const QList<QByteArray> fields = lines[i].chopped(1).split(',');
+        if (i == 0) {
+            EXPECT_EQ(fields.size(), 1 + channels + 1);
+            continue;
+        }
+        const int row = (i - 1) % 12;
+        if (row == 0) {
+            EXPECT_EQ(lines[i], "---\r");
+            continue;
+        }
+        EXPECT_EQ(fields[1], labels[row - 1]);
+        if (row <= 8) EXPECT_EQ(fields.size(), 2 + channels + 1);
+        else EXPECT_LE(fields.size(), 2 + rawdata::kVkPlaces + 1);
+        for (int f = 2; f < fields.size() - 1; ++f) {
+            bool ok = false;
+            fields[f].trimmed().toInt(&ok);
+            EXPECT_TRUE(ok && fields[f].size() == 6) << f;
+        }
+    }
 }
 
 }  // namespace
