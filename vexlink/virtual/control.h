@@ -71,6 +71,7 @@ struct DeviceStatus {
     int reportId = 0;
     bool testMode = false;
     int connections = 0;        // open host handles
+    bool panelAttached = true;
 };
 VEXLINK_CONTROL_API bool status(int id, DeviceStatus* out);
 

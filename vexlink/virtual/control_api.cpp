@@ -91,6 +91,7 @@ bool status(int id, DeviceStatus* out) {
     out->reportId = fw->reportId();
     out->testMode = fw->testMode();
     out->connections = static_cast<int>(fw->connectionCount());
+    out->panelAttached = fw->panelAttached();
     return true;
 }
 

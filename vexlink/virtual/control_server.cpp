@@ -94,6 +94,18 @@ std::string runControlCommand(const std::string& rawLine) {
         return control::unplug(static_cast<int>(id)) ? "ok\n"
                                                      : "error no device with id " + rest + "\n";
     }
+    if (verb == "panel") {
+        // The production tester's second stage needs the sensor attached to
+        // a board whose first stage ran bare: "panel <id> 1" attaches it.
+        int id = 0, attached = -1;
+        char extra = 0;
+        if (std::sscanf(rest.c_str(), "%d %d %c", &id, &attached, &extra) != 2 || id <= 0 ||
+            (attached != 0 && attached != 1))
+            return "error panel needs a device id and 0 (bare board) or 1 (sensor attached)\n";
+        return control::setPanelAttached(id, attached == 1)
+                   ? "ok\n"
+                   : "error no device with id " + std::to_string(id) + "\n";
+    }
     if (verb == "list") {
         std::string out;
         for (const control::DeviceSummary& d : control::list())
@@ -102,7 +114,7 @@ std::string runControlCommand(const std::string& rawLine) {
         return out + "ok\n";
     }
     if (verb.empty()) return "error empty command\n";
-    return "error unknown command \"" + verb + "\" (plug <entry>, unplug <id>, list)\n";
+    return "error unknown command \"" + verb + "\" (plug <entry>, unplug <id>, panel <id> <0|1>, list)\n";
 }
 
 void startControlServerFromEnvironment() {

@@ -2,7 +2,8 @@
 // socket path, the library listens there (a Unix-domain stream socket) so
 // that vexlink-ctl can plug and unplug devices of a running program.
 //
-// Protocol: one command per line ("plug <entry>", "unplug <id>", "list");
+// Protocol: one command per line ("plug <entry>", "unplug <id>",
+// "panel <id> <0|1>", "list");
 // each is answered by zero or more data lines and then one line that is
 // "ok" or "ok <value>" on success, or "error <reason>".
 #pragma once

@@ -237,7 +237,10 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         switch (a[0]) {
         case wire::kModelName: identity ? text(m_settings.modelName) : void(known = false); break;
         case wire::kTypeName:
-            identity ? text(m_settings.cls->typeName[0] ? m_settings.cls->typeName : b.typeName)
+            // A carrier of a family (UART bridge, type-9 controller) names it.
+            identity ? text(m_settings.cls->typeName[0] ? m_settings.cls->typeName
+                            : m_settings.behind    ? m_settings.behind->typeName
+                                                   : b.typeName)
                      : void(known = false);
             break;
         case wire::kFirmwareVersion: identity ? text(m_settings.firmwareVersion) : void(known = false); break;
@@ -786,6 +789,11 @@ bool Firmware::filterDisabled() const {
 uint8_t Firmware::reportId() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_reportId;
+}
+
+bool Firmware::panelAttached() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_panel.attached;
 }
 
 bool Firmware::testMode() const {

@@ -71,6 +71,7 @@ public:
     bool filterDisabled() const;
     uint8_t reportId() const;
     bool testMode() const;
+    bool panelAttached() const;
 
 private:
     // The class whose behaviour applies now: the carried family for the

@@ -256,6 +256,12 @@ TEST_F(ThroughLibrary, ControlToolPlugsListsAndUnplugsIntoARunningProgram) {
     EXPECT_EQ(out.find(std::to_string(id) + " closed osprey:x=20,y=12 \\\\?\\HID#VID_2F1B&PID_7A04&col05#"), 0u)
         << out;
 
+    ASSERT_EQ(runCtl("panel " + std::to_string(id) + " 0", &out), 0);
+    control::DeviceStatus status;
+    ASSERT_TRUE(control::status(id, &status));
+    EXPECT_FALSE(status.panelAttached);
+    EXPECT_EQ(runCtl("panel " + std::to_string(id) + " 2", &out), 1);
+
     EXPECT_EQ(runCtl("plug 'ospray'", &out), 1);
     EXPECT_EQ(runCtl("unplug 999", &out), 1);
     EXPECT_EQ(runCtl("frobnicate", &out), 2) << "usage error";
