@@ -33,13 +33,19 @@ bool hidSwitchedOff() {
 }  // namespace
 
 Library& Library::instance() {
-    static Library library;
-    return library;
+    static Library* library = [] {
+        auto* created = new Library();
+        // Registered after the backends exist, so it runs before their
+        // destructors: no transport outlives its backend.
+        std::atexit([] { instance().closeAll(); });
+        return created;
+    }();
+    return *library;
 }
 
 Library::Library() : m_hidEnabled(!hidSwitchedOff()) {
-    // The backends are created first so that they outlive this object: its
-    // destructor closes the open devices, whose transports belong to them.
+    // The backends are created first so that they outlive the open devices,
+    // whose transports belong to them (see instance()).
     Backend& virt = virtualBackend();
     if (m_hidEnabled) hidBackend();
     // Virtual devices report plugging at no cost, so their sink stays
@@ -47,7 +53,7 @@ Library::Library() : m_hidEnabled(!hidSwitchedOff()) {
     virt.setHotplugSink([this](int event, const std::string& path) { relayHotplug(event, path); });
 }
 
-Library::~Library() {
+void Library::closeAll() {
     std::map<VexHandle, std::shared_ptr<DeviceLink>> links;
     {
         std::lock_guard<std::mutex> lock(m_linksMutex);

@@ -18,8 +18,10 @@ namespace vexlink {
 
 class Library {
 public:
+    // The one library object. It is never destroyed, so that a call made
+    // while the process exits still finds it; the devices still open at
+    // exit are closed by an exit handler instead.
     static Library& instance();
-    ~Library();
 
     // True unless VEXLINK_NO_HID=1: real HID devices take part in
     // enumeration, open and hot-plug.
@@ -49,6 +51,7 @@ public:
 
 private:
     Library();
+    void closeAll();
     void relayHotplug(int event, const std::string& path);
 
     bool m_hidEnabled = true;
