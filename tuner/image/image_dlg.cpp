@@ -54,6 +54,9 @@ void ImageFrame::resizeEvent(QResizeEvent* event) {
 CImageDlg::CImageDlg(DeviceState& state, QWidget* parent)
     : TunerPage(state, QStringLiteral("Image Data"), parent) {
     buildControls();
+    // Polls the worker's frame slot at twice the drawing rate.
+    m_frameTimer.setInterval(ImageDrawWorker::kActivePeriodMs / 2);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { takeFrame(); });
     m_packets.setHandler(
         [this](uint32_t message, const VexPacket& packet) { handlePacket(message, packet); });
 }
@@ -144,18 +147,14 @@ void CImageDlg::onCreated() {
     m_vantor = isVantor(s.typeName);
     m_created = true;
 
-    // Made suspended: the worker first runs when the page is shown.
+    // Made suspended: the worker first runs when the page is shown. Its
+    // frames wait in a locked slot that a GUI-thread timer empties, so no
+    // frame crosses threads without the lock.
     m_worker = std::make_unique<ImageDrawWorker>(m_shared, s.activePage, [this](const QImage& f) {
-        // One frame in flight at most: a slow GUI thread skips frames
-        // instead of queueing them.
-        if (m_framePending.exchange(true)) return;
-        QMetaObject::invokeMethod(
-            m_image,
-            [this, frame = f.copy()] {
-                m_framePending = false;
-                m_image->setFrame(frame);
-            },
-            Qt::QueuedConnection);
+        QImage frame = f.copy();
+        std::lock_guard lock(m_frameMutex);
+        m_nextFrame = std::move(frame);
+        m_frameFresh = true;
     });
     m_shared.setAreaSize(m_image->areaSize().width(), m_image->areaSize().height());
     showFields();
@@ -197,6 +196,7 @@ void CImageDlg::onShown() {
     // choice takes the threshold of the order in use.
     m_fields.threshold = multiThreshold(s.paramBlock, kDriveYX);
     if (m_worker) m_worker->resume();
+    m_frameTimer.start();
     showFields();
 }
 
@@ -213,9 +213,22 @@ void CImageDlg::onDestroyed() {
 }
 
 void CImageDlg::stopWorker() {
+    m_frameTimer.stop();
     if (!m_worker) return;
     m_worker->requestQuit();
     m_worker->join();
+}
+
+void CImageDlg::takeFrame() {
+    QImage frame;
+    {
+        std::lock_guard lock(m_frameMutex);
+        if (!m_frameFresh) return;
+        frame = std::move(m_nextFrame);
+        m_nextFrame = QImage();
+        m_frameFresh = false;
+    }
+    m_image->setFrame(frame);
 }
 
 void CImageDlg::handlePacket(uint32_t message, const VexPacket& packet) {

@@ -7,9 +7,10 @@
 
 #include <QFrame>
 #include <QImage>
-#include <atomic>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "host/packet_window.h"
 #include "tuner/app/tuner_page.h"
@@ -91,6 +92,7 @@ private:
     void startStream();   // by orientation
     void resetWith(bool calibrate);
     void stopWorker();
+    void takeFrame();  // shows the worker's latest frame, if a new one is there
 
     image::ImageFields m_fields;
     int8_t m_yCount = 0;
@@ -101,9 +103,14 @@ private:
     bool m_showingFields = false;
 
     image::SharedImage m_shared;
-    std::unique_ptr<image::ImageDrawWorker> m_worker;
-    std::atomic<bool> m_framePending{false};
     host::PacketWindow m_packets;
+    std::mutex m_frameMutex;
+    QImage m_nextFrame;         // guarded by m_frameMutex
+    bool m_frameFresh = false;  // guarded by m_frameMutex
+    QTimer m_frameTimer;
+    // After what it uses, so that it is stopped first (the destructor
+    // stops it explicitly as well).
+    std::unique_ptr<image::ImageDrawWorker> m_worker;
 
     image::ImageFrame* m_image = nullptr;
     QRadioButton* m_cleanRadio = nullptr;
