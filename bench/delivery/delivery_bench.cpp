@@ -5,6 +5,8 @@
 // control API; libvexlink's reader and delivery threads route them to a
 // PacketWindow, which posts them as events to the main thread; the handler
 // runs in the main thread's event loop.
+// Library only: the same device and threads, with a bare VexWindow whose
+// post() takes the packet on the library's delivery thread.
 // Baseline: the same packets handed from the producer thread to the main
 // thread through a plain mutex + condition-variable queue.
 //
@@ -116,8 +118,9 @@ public:
         std::strncpy(d.path, devices.front().path.c_str(), VEX_PATH_SIZE - 1);
         m_handle = OpenHIDDevice(d);
         m_window.setHandler([this](uint32_t, const VexPacket& p) { received.take(p.bytes); });
-        m_window.registerPacket(m_handle, 0x3B, 0x602);
     }
+    int device() const { return m_device; }
+    VexHandle handle() const { return m_handle; }
     ~QtPath() {
         m_window.unregisterAll();
         CloseHIDDevice(m_handle);
@@ -127,6 +130,9 @@ public:
     // Runs one batch; returns false if the packets did not all arrive.
     bool run(int n, int rate) {
         received.reset(rate > 0, n);
+        // Registered for this run only: the other paths inject on the same
+        // device while the event loop is not running.
+        const VexRegistration r = m_window.registerPacket(m_handle, 0x3B, 0x602);
         std::thread producer([&] {
             produce(n, rate, received, [&](const VexPacket& p) {
                 vexlink::control::injectPacket(m_device, p.bytes);
@@ -140,6 +146,9 @@ public:
         while (received.count.load(std::memory_order_acquire) < n && Clock::now() < deadline)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         producer.join();
+        m_window.unregister(m_handle, r);
+        if (received.count != n)
+            std::fprintf(stderr, "delivery_bench: %d of %d packets arrived\n", received.count.load(), n);
         return received.count == n;
     }
 
@@ -149,6 +158,54 @@ private:
     int m_device = 0;
     VexHandle m_handle = 0;
     lumora::host::PacketWindow m_window;
+};
+
+// ---- libvexlink alone: the same device, a bare VexWindow ---------------------------
+// post() takes the packet on the library's delivery thread, as far as the
+// library carries it; the difference to the Qt path is the host's share.
+
+class LibraryPath {
+public:
+    explicit LibraryPath(int device, VexHandle handle) : m_device(device), m_handle(handle) {
+        m_window.user = this;
+        m_window.post = [](VexWindow* w, VexRegistration, uint32_t, const uint8_t* p) {
+            auto* self = static_cast<LibraryPath*>(w->user);
+            self->received.take(p);
+            if (self->received.count.load(std::memory_order_relaxed) == self->m_expected) {
+                std::lock_guard<std::mutex> lock(self->m_mutex);
+                self->m_cv.notify_all();
+            }
+        };
+    }
+    bool run(int n, int rate) {
+        received.reset(rate > 0, n);
+        m_expected = n;
+        const VexRegistration r = DevRegisterPacket(m_handle, &m_window, 0x3B, 0x602);
+        std::thread producer([&] {
+            produce(n, rate, received, [&](const VexPacket& p) {
+                vexlink::control::injectPacket(m_device, p.bytes);
+            });
+        });
+        bool all;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            all = m_cv.wait_for(lock, std::chrono::seconds(30),
+                                [&] { return received.count.load() >= n; });
+        }
+        producer.join();
+        DevUnregisterPacket(m_handle, r);
+        return all;
+    }
+
+    Received received;
+
+private:
+    int m_device;
+    VexHandle m_handle;
+    VexWindow m_window{};
+    std::atomic<int> m_expected{0};
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
 };
 
 // ---- The baseline: a plain queue between two threads ------------------------------
@@ -189,6 +246,7 @@ private:
 };
 
 QtPath* qtPath = nullptr;
+LibraryPath* libraryPath = nullptr;
 
 double percentileUs(std::vector<int64_t> v, double q) {
     if (v.empty()) return 0;
@@ -243,16 +301,20 @@ void BM_Throughput_PlainQueue(benchmark::State& state) {
     throughput(state, q);
 }
 void BM_Throughput_QtPacketWindow(benchmark::State& state) { throughput(state, *qtPath); }
+void BM_Throughput_LibraryOnly(benchmark::State& state) { throughput(state, *libraryPath); }
 void BM_Latency8k_PlainQueue(benchmark::State& state) {
     PlainQueue q;
     latency(state, q);
 }
 void BM_Latency8k_QtPacketWindow(benchmark::State& state) { latency(state, *qtPath); }
+void BM_Latency8k_LibraryOnly(benchmark::State& state) { latency(state, *libraryPath); }
 
 BENCHMARK(BM_Throughput_PlainQueue)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Throughput_QtPacketWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Throughput_LibraryOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Latency8k_PlainQueue)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_Latency8k_QtPacketWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_Latency8k_LibraryOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 // Prints the usual table, then the Qt path's throughput as a share of the
 // baseline's from this same run.
@@ -299,10 +361,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "delivery_bench: the virtual controller did not open\n");
         return 1;
     }
+    LibraryPath library(path.device(), path.handle());
     qtPath = &path;
+    libraryPath = &library;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     qtPath = nullptr;
+    libraryPath = nullptr;
     return 0;
 }
