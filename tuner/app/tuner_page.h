@@ -4,8 +4,12 @@
 //               its controls lazily here or in its constructor)
 //   activated - the page's tab is about to become the current one
 //   shown     - the page became the visible page
-//   hidden    - another tab was selected
+//   hidden    - another tab was selected (called on the old page before the
+//               new page is activated), or the sheet closes while this page
+//               is the visible one
 //   destroyed - the sheet closes (before the page is deleted)
+// closeRequested and quitRequested are acted on once the page's handler has
+// returned, so a page may emit them from anywhere.
 #pragma once
 
 #include <QString>
