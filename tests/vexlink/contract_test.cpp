@@ -427,6 +427,31 @@ TEST_F(Contract, UnpluggedMidStreamEveryWindowGetsOneEndPacket) {
     handles.clear();
 }
 
+TEST_F(Contract, RawPacketsAndFeatureReportsReachTheDevice) {
+    const VexHandle h = plugAndOpen("osprey");
+    Inbox& readBack = inbox();
+    ASSERT_NE(DevRegisterPacket(h, &readBack.window, 0x54, 0x602), 0u);
+    uint8_t readLog[64] = {0x03, 0x03, 0x36, 0x5F};
+    EXPECT_EQ(DevSendPacket(h, readLog, 63), 0) << "a packet is 64 bytes";
+    uint8_t looksLikeRequest[64] = {0x03, 0xA5, 0x36, 0x5F};
+    EXPECT_EQ(DevSendPacket(h, looksLikeRequest, 64), 0) << "would be taken for a request";
+    ASSERT_EQ(DevSendPacket(h, readLog, 64), 1);
+    ASSERT_TRUE(readBack.waitFor([](auto& g) { return g.size() == 34; }))
+        << "the firmware answers its read-log packet with 34 records";
+    for (size_t i = 0; i < readBack.got.size(); ++i) EXPECT_EQ(readBack.got[i].second.bytes[3], i);
+
+    const VexHandle feature = plugAndOpen("thqa");
+    uint8_t out[257] = {7};
+    for (int i = 1; i < 257; ++i) out[i] = static_cast<uint8_t>(i * 3);
+    ASSERT_EQ(DevSetFeature(feature, out, sizeof out), 1);
+    uint8_t in[512] = {7};
+    ASSERT_EQ(DevGetFeature(feature, in, 257), 1);
+    EXPECT_EQ(std::memcmp(in, out, sizeof out), 0);
+    uint8_t wrongId[8] = {9};
+    EXPECT_EQ(DevGetFeature(feature, wrongId, sizeof wrongId), 0);
+    EXPECT_EQ(DevSetFeature(feature, out, 0), 0);
+}
+
 TEST_F(Contract, CommandsFromTwoThreadsDoNotMix) {
     int id = 0;
     const VexHandle h = plugAndOpen("osprey", &id);

@@ -96,9 +96,9 @@ public:
     std::vector<InterfaceInfo> enumerate() override { return hid::describe(listNative()); }
 
     std::unique_ptr<Transport> open(const std::string& path) override {
+        // The path names a collection of a node; numbering the collections
+        // as describe() does finds that node.
         const std::vector<hid::NativeInterface> natives = listNative();
-        const std::vector<InterfaceInfo> infos = hid::describe(natives);
-        // describe() sorts; find the native node by recomputing each path.
         std::map<std::string, int> seen;
         for (const hid::NativeInterface& n : natives) {
             const int collection = ++seen[n.nativePath];
