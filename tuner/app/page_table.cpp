@@ -8,6 +8,7 @@
 // Page headers (one per page library).
 #include "tuner/params/parameters_dlg.h"
 #include "tuner/rawdata/raw_viewer.h"
+#include "tuner/image/image_dlg.h"
 
 namespace lumora {
 namespace {
@@ -21,6 +22,7 @@ const std::vector<PageEntry>& ospreyPages() {
         // "Raw Data"
         {"Raw Data", makeRawDataPage},
         // "Image Data"
+        {"Image Data", makeImageDataPage},
         // "Diagnostic"
     };
     return pages;
