@@ -52,6 +52,7 @@ void CMySheet::showEvent(QShowEvent* event) {
     // Initialise once the window is on screen, so that a message raised by
     // the first search stands in front of it.
     QTimer::singleShot(0, m_page, &CTestPage::initialise);
+    m_page->setFocus();
 }
 
 void CMySheet::done(int result) {

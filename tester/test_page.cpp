@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -39,8 +40,11 @@ CTestPage::CTestPage(QString programDir, QWidget* parent)
     : QWidget(parent),
       m_link(*this, m_config, m_run, QStringLiteral(LUMORA_CUSTOMER_LABEL),
              programFolder(programDir)) {
+    // The page takes the keyboard focus, so that Enter reaches it.
+    setFocusPolicy(Qt::StrongFocus);
     m_runLogBox = new QPlainTextEdit(this);
     m_runLogBox->setReadOnly(true);
+    m_runLogBox->setFocusPolicy(Qt::ClickFocus);
     m_runLogBox->setMinimumSize(420, 320);
 
     m_statusPanel = new QLabel(this);
@@ -79,6 +83,7 @@ CTestPage::CTestPage(QString programDir, QWidget* parent)
 
     m_statusLine = new QLineEdit(this);
     m_statusLine->setReadOnly(true);
+    m_statusLine->setFocusPolicy(Qt::NoFocus);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
@@ -159,6 +164,14 @@ bool CTestPage::event(QEvent* e) {
         m_link.onDeviceRemoved();
     redrawStatusPanel();
     return true;
+}
+
+void CTestPage::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        emit startTestRequested();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void CTestPage::onHotplug(void* context, int event, const char* path) {

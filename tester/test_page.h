@@ -71,11 +71,13 @@ signals:
     void titleChanged(const QString& title);
     // The page ends the program with this exit code.
     void quitRequested(int exitCode);
-    // The AutoRun countdown reached 0: "Start Test".
+    // "Start Test": Enter pressed on the page, or the AutoRun countdown
+    // reached 0.
     void startTestRequested();
 
 protected:
     bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     // LinkView

@@ -2,6 +2,7 @@
 // the application object with its exit codes.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -101,6 +102,28 @@ TEST_F(TestPageTest, AUnitPresentAtStartIsConnectedByTheInitialisation) {
               " LumoraPCBTester v2.3.2.6 for ZEMA-Demo (M:ZH-6022, V:6.0.42, X:36, Y:22, UART)");
     EXPECT_EQ(page().config().plan().DisableTouchWhenTesting, 1);
     EXPECT_FALSE(page().pcbT2Button()->isEnabled());
+}
+
+TEST_F(TestPageTest, TheCountdownAfterAPollConnectionAndEnterAskForStartTest) {
+    writePlan("LumoraPCBTester_Osprey.ini",
+              "[TestParameter]\r\nAutoRun=1\r\nCountDownTimer=1\r\n[DEFAULT]\r\nFailStop=0\r\n");
+    int startTests = 0;
+    QObject::connect(&page(), &CTestPage::startTestRequested, [&] { ++startTests; });
+    page().initialise();
+    plug("osprey:pid=0x6A04");  // found by the poll, which starts the countdown
+    page().pollNow();
+    ASSERT_TRUE(page().link().isOpen());
+    EXPECT_EQ(page().run().countdown, 1);
+    page().redrawStatusPanel();
+    EXPECT_EQ(panelText(), " 1 ");
+    EXPECT_TRUE(waitUntil([&] { return startTests == 1; }, 3000));
+    EXPECT_EQ(page().run().countdown, -1);
+    spin(1200);
+    EXPECT_EQ(startTests, 1);  // once
+
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&page(), &enter);
+    EXPECT_EQ(startTests, 2);
 }
 
 // ---- The application object ---------------------------------------------------------
