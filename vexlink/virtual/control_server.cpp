@@ -106,6 +106,18 @@ std::string runControlCommand(const std::string& rawLine) {
                    ? "ok\n"
                    : "error no device with id " + std::to_string(id) + "\n";
     }
+    if (verb == "mode") {
+        // A mode report (0x36 / 0x7C) with the given byte 4, as a controller
+        // sends when it changes its mode.
+        int id = 0, mode = -1;
+        char extra = 0;
+        if (std::sscanf(rest.c_str(), "%d %d %c", &id, &mode, &extra) != 2 || id <= 0 || mode < 0 ||
+            mode > 255)
+            return "error mode needs a device id and a mode byte 0 to 255\n";
+        return control::emitModeReport(id, static_cast<uint8_t>(mode))
+                   ? "ok\n"
+                   : "error no device with id " + std::to_string(id) + "\n";
+    }
     if (verb == "list") {
         std::string out;
         for (const control::DeviceSummary& d : control::list())
@@ -114,7 +126,7 @@ std::string runControlCommand(const std::string& rawLine) {
         return out + "ok\n";
     }
     if (verb.empty()) return "error empty command\n";
-    return "error unknown command \"" + verb + "\" (plug <entry>, unplug <id>, panel <id> <0|1>, list)\n";
+    return "error unknown command \"" + verb + "\" (plug <entry>, unplug <id>, panel <id> <0|1>, mode <id> <byte>, list)\n";
 }
 
 void startControlServerFromEnvironment() {

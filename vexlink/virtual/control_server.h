@@ -3,7 +3,7 @@
 // that vexlink-ctl can plug and unplug devices of a running program.
 //
 // Protocol: one command per line ("plug <entry>", "unplug <id>",
-// "panel <id> <0|1>", "list");
+// "panel <id> <0|1>", "mode <id> <byte>", "list");
 // each is answered by zero or more data lines and then one line that is
 // "ok" or "ok <value>" on success, or "error <reason>".
 #pragma once

@@ -261,6 +261,7 @@ TEST_F(ThroughLibrary, ControlToolPlugsListsAndUnplugsIntoARunningProgram) {
     ASSERT_TRUE(control::status(id, &status));
     EXPECT_FALSE(status.panelAttached);
     EXPECT_EQ(runCtl("panel " + std::to_string(id) + " 2", &out), 1);
+    EXPECT_EQ(runCtl("mode " + std::to_string(id) + " 300", &out), 1);
 
     EXPECT_EQ(runCtl("plug 'ospray'", &out), 1);
     EXPECT_EQ(runCtl("unplug 999", &out), 1);
