@@ -48,8 +48,11 @@ env VEXLINK_DEVICES="$devices" \
     timeout --kill-after=5 "${LUMORA_SCREENSHOT_TIMEOUT:-120}" \
     xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$bin/$program" || status=$?
 
-ls -1 "$out"/"$program"-*.png 2>/dev/null || { echo "screenshots.sh: no screenshot written" >&2; exit 1; }
-if [ "$status" -ne 0 ]; then
-  echo "screenshots.sh: $program ended with status $status" >&2
+# The programs' own exit codes carry meaning of their own (the tester ends
+# with a code when its window closes); the run counts as done when the
+# window was grabbed and the program ended by itself.
+if [ "$status" -ge 124 ]; then
+  echo "screenshots.sh: $program did not end by itself (status $status)" >&2
 fi
-exit "$status"
+ls -1 "$out"/"$program"-*.png 2>/dev/null || { echo "screenshots.sh: no screenshot written" >&2; exit 1; }
+[ "$status" -lt 124 ] || exit "$status"

@@ -236,7 +236,9 @@ StartupOutcome TunerStartup::run() {
         }
         if (m_state.tester != 0) {
             // The tester was only opened to prove it answers; its page opens
-            // it again when it needs it.
+            // it again when it needs it. That page ("Analyze") is not part of
+            // the page table yet, so for now this window shows the
+            // placeholder under a title without suffix.
             CloseHIDDevice(m_state.tester);
             m_state.tester = 0;
             out.pageSet = kPwmTesterPageSet;
