@@ -162,6 +162,13 @@ QString IniContents::value(const QString& section, const QString& key) const {
     return {};
 }
 
+QStringList IniContents::keys(const QString& section) const {
+    QStringList keys;
+    if (const Section* s = find(section.toLatin1().toLower()))
+        for (const auto& kv : s->values) keys << QString::fromLatin1(kv.first);
+    return keys;
+}
+
 // ---- CIniReader --------------------------------------------------------------
 
 std::unique_ptr<CIniReader> CIniReader::create(const QString& path) {

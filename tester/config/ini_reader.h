@@ -34,6 +34,8 @@ public:
     QStringList sectionNames() const;
     // The value of a key; empty when the key or the section is missing.
     QString value(const QString& section, const QString& key) const;
+    // The keys of a section in file order, in lower case.
+    QStringList keys(const QString& section) const;
 
     // Building (used by the reader).
     void addSection(const QByteArray& name);
