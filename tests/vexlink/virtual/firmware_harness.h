@@ -88,7 +88,7 @@ public:
         out[1] = wire::kRequestMarker;
         out[2] = command;
         out[3] = ++m_sequence == 0 ? ++m_sequence : m_sequence;
-        std::memcpy(out + wire::kArgOffset, args.data(), std::min<size_t>(args.size(), 60));
+        if (!args.empty()) std::memcpy(out + wire::kArgOffset, args.data(), std::min<size_t>(args.size(), 60));
         firmware->handleOutput(out, &sink);
         // The latest match: sequence numbers come round again after 255.
         const std::vector<Report> all = sink.reports();
