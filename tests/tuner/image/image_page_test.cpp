@@ -206,10 +206,18 @@ TEST_F(ImagePageTest, ChannelCountsAboveNinetyAreShownAsNinety) {
     EXPECT_EQ(p.shared().settings().yCount, 90);
     const int before = p.worker()->framesDrawn();
     EXPECT_TRUE(waitUntil([&] { return p.worker()->framesDrawn() > before + 1; }));
-    // The swap's stream start is limited as well.
-    p.swapDriveOrder();
-    EXPECT_EQ(p.shared().settings().xCount, 90);
-    EXPECT_EQ(p.shared().settings().yCount, 90);
+    // Every other stream start is limited as well: swap, reset, calibration.
+    host::testing::RecordingMessages messages;
+    const std::function<void()> starts[] = {[&] { p.swapDriveOrder(); },
+                                            [&] { p.resetController(); },
+                                            [&] { p.hardwareCalibration(); }};
+    for (const auto& start : starts) {
+        stopStream();
+        start();
+        EXPECT_EQ(p.xCount(), 120);
+        EXPECT_EQ(p.shared().settings().xCount, 90);
+        EXPECT_EQ(p.shared().settings().yCount, 90);
+    }
     p.chooseView(kCleanDataView);
     const int later = p.worker()->framesDrawn();
     EXPECT_TRUE(waitUntil([&] { return p.worker()->framesDrawn() > later + 1; }));
