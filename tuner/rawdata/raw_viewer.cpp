@@ -9,9 +9,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
 #include <iterator>
+#include <utility>
 
 #include "device/packet.h"
 #include "host/services.h"
@@ -201,6 +203,11 @@ void CRawViewer::onCreated() {
     buildControls();
     syncLogButtons(false);
     showSettings();
+    // Half the drawing period, so a finished frame waits at most 20 ms.
+    m_pollTimer = new QTimer(this);
+    m_pollTimer->setInterval(RawDrawWorker::kPeriodMs / 2);
+    connect(m_pollTimer, &QTimer::timeout, this, &CRawViewer::pollWorker);
+    m_pollTimer->start();
 }
 
 void CRawViewer::onActivated() {
@@ -268,6 +275,7 @@ void CRawViewer::onDestroyed() {
     m_visible = false;
     m_packets.unregisterAll();
     stopWorker();
+    if (m_pollTimer) m_pollTimer->stop();
     int8_t y = 0, x = 0;
     PCAPStopGetData(state().controller, &y, &x);
 }
@@ -444,9 +452,8 @@ void CRawViewer::drawStep() {
     {
         std::lock_guard lock(m_frameMutex);
         m_pendingFrame = std::move(frame);
+        m_framePending = true;
     }
-    if (!m_framePending.exchange(true))
-        QMetaObject::invokeMethod(this, [this] { presentFrame(); }, Qt::QueuedConnection);
 
     // Logging step.
     if (!log.logging) return;
@@ -457,17 +464,31 @@ void CRawViewer::drawStep() {
         m_log.lastTick = static_cast<uint32_t>(host::tickMs());  // also after a failed open
         if (!written) m_log.logging = false;
     }
-    if (!written) QMetaObject::invokeMethod(this, [this] { onLogWriteFailed(); }, Qt::QueuedConnection);
+    if (!written) {
+        std::lock_guard lock(m_frameMutex);
+        m_logWriteFailed = true;
+    }
 }
 
-void CRawViewer::presentFrame() {
+void CRawViewer::pollWorker() {
     RawFrame frame;
+    bool present = false;
+    bool failed = false;
     {
         std::lock_guard lock(m_frameMutex);
-        frame = std::move(m_pendingFrame);
-        m_pendingFrame = RawFrame{};
-        m_framePending = false;
+        if (m_framePending) {
+            frame = std::move(m_pendingFrame);
+            m_pendingFrame = RawFrame{};
+            m_framePending = false;
+            present = true;
+        }
+        failed = std::exchange(m_logWriteFailed, false);
     }
+    if (present) presentFrame(std::move(frame));
+    if (failed) onLogWriteFailed();
+}
+
+void CRawViewer::presentFrame(RawFrame frame) {
     if (!m_areas[0] || frame.x.isNull()) return;
     m_areas[kAreaX]->setImage(frame.x);
     m_areas[kAreaY]->setImage(frame.y);

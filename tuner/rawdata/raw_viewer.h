@@ -23,6 +23,7 @@
 #include "tuner/rawdata/raw_model.h"
 
 class QButtonGroup;
+class QTimer;
 class QLineEdit;
 class QPushButton;
 
@@ -139,7 +140,10 @@ private:
     void syncLogButtons(bool logging);
     void restartCounts(int8_t yCount, int8_t xCount);  // clamped, packets recomputed
     void resetWith(bool calibrate);
-    void presentFrame();
+    // GUI thread, on m_pollTimer: shows a frame the worker finished and the
+    // message of a failed block write.
+    void pollWorker();
+    void presentFrame(rawdata::RawFrame frame);
     void onLogWriteFailed();
     void stopWorker();
 
@@ -150,9 +154,14 @@ private:
     // Set while this page is the visible one; the worker draws and logs only then.
     std::atomic<bool> m_visible{false};
     rawdata::AreaSizes m_sizes;
+    // The worker's hand-off to the GUI thread, polled there by m_pollTimer:
+    // everything crosses under m_frameMutex, so no queued Qt event carries
+    // data between the threads.
     std::mutex m_frameMutex;
     rawdata::RawFrame m_pendingFrame;  // guarded by m_frameMutex
-    std::atomic<bool> m_framePending{false};
+    bool m_framePending = false;       // guarded by m_frameMutex
+    bool m_logWriteFailed = false;     // guarded by m_frameMutex
+    QTimer* m_pollTimer = nullptr;
     rawdata::RawDrawWorker m_worker;
 
     host::PacketWindow m_packets;

@@ -130,7 +130,8 @@ protected:
         m_page->onShown();
         int8_t y = 0, x = 0;
         PCAPStopGetData(m_state.controller, &y, &x);
-        QCoreApplication::processEvents();
+        // Packets already on their way when the stream stopped arrive now.
+        waitUntil([] { return false; }, 200);
         m_page->cleanScreen();
         return *m_page;
     }
@@ -246,13 +247,13 @@ TEST_F(RawViewerTest, ResetAndCalibrationClearAndReport) {
 
 TEST_F(RawViewerTest, StartLogWritesTheHeaderAndTheWorkerAppendsBlocks) {
     CRawViewer& page = openPage();
+    feedDeltaFrame(250);  // releases the worker; a whole frame before the first block
     page.logPerBox()->setText("0");
     page.button("Start Log Raw Data")->click();
     EXPECT_FALSE(page.button("Start Log Raw Data")->isEnabled());
     EXPECT_TRUE(page.button("Stop Log Raw Data")->isEnabled());
     EXPECT_TRUE(page.logState().logging);
     EXPECT_EQ(page.logState().interval, 0);
-    feedDeltaFrame(250);  // releases the worker
     QFile file(m_dir.filePath("PCAP_RAWLOG.csv"));
     ASSERT_TRUE(waitUntil([&] { return file.exists() && file.size() > 2000; }));
     page.button("Stop Log Raw Data")->click();
