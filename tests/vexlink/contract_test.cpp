@@ -321,9 +321,13 @@ TEST_F(Contract, NothingArrivesAfterUnregisterReturns) {
     } watch;
     watch.window.user = &watch;
     watch.window.post = [](VexWindow* w, VexRegistration, uint32_t, const uint8_t*) {
+        // A post that starts, or is still running, once the registration
+        // has ended breaks the promise.
         auto* self = static_cast<Watch*>(w->user);
         if (self->ended) ++self->late;
         ++self->posts;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+        if (self->ended) ++self->late;
     };
     // A packet callback whose task waits on the dispatcher's thread while the
     // registration ends: it must not run its body.
