@@ -178,7 +178,6 @@ void CImageDlg::onShown() {
     DeviceState& s = state();
     s.activePage = kImagePages;
     m_packets.unregisterAll();
-    if (s.controller == 0) return;  // the end packet closed it meanwhile
     int8_t y = 0, x = 0;
     PCAPStopGetData(s.controller, &y, &x);
     setCounts(y, x);
