@@ -243,7 +243,8 @@ void drawBarGraph(QImage& image, Values values, int scale, Values holdMax, Value
         for (int32_t v : hold) m = std::max(m, std::abs(int64_t(v)));
         return m;
     };
-    if (!drawn.empty()) {
+    // The largest holds, when there are holds (the VK rows have none).
+    if (!drawn.empty() && !holdMax.empty() && !holdMin.empty()) {
         const Values maxDrawn = firstN(holdMax, static_cast<int>(drawn.size()));
         const Values minDrawn = firstN(holdMin, static_cast<int>(drawn.size()));
         drawTextAt(p, 2, kTextPixels + 1, QString::number(largestAbs(maxDrawn)), kGraphGreen);
