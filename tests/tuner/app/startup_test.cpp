@@ -182,6 +182,20 @@ TEST_F(StartupTest, IdentificationKeepsThePathAsReceived) {
     EXPECT_TRUE(trace.contains("PCAP : EnumerateHidDevices...OK\r\n"));
 }
 
+TEST_F(StartupTest, IdentificationFailuresAreOnlyTraced) {
+    // A device without identity queries behind a controller id pair.
+    const StartupOutcome out = start("pwm-tester:vid=0x20AC,pid=0x0E01");
+    ASSERT_NE(state.controller, 0u);
+    EXPECT_TRUE(out.showSheet);
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(trace.contains("[LumoraTuner] GetDevModelName Fail!\r\n"));
+    EXPECT_TRUE(trace.contains("[LumoraTuner] GetDevTypeName Fail!\r\n"));
+    EXPECT_TRUE(trace.contains("[LumoraTuner] GetDevFWVersion Fail!\r\n"));
+    EXPECT_TRUE(state.modelName.isEmpty());
+    EXPECT_TRUE(state.typeName.isEmpty());
+    EXPECT_TRUE(state.fwVersion.isEmpty());
+}
+
 TEST_F(StartupTest, XAboveYComparesTheSignedCounts) {
     const struct {
         const char* devices;
