@@ -1,10 +1,13 @@
 // Interface paths of real HID devices: the Windows form that the programs'
-// filters read, collection numbers per device node, the recognised set.
+// filters read, collection numbers per device node, the recognised set, and
+// the hot-plug events between two listings.
 #include "vexlink/hid/hid_paths.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include "device/vexlink.h"
 
 using vexlink::hid::describe;
 using vexlink::hid::interfacePath;
@@ -58,6 +61,16 @@ TEST(HidPaths, CollectionsAreNumberedPerNodeAndOnlyControllersAreTouch) {
         EXPECT_LT(i.path.size(), 512u);
     }
     EXPECT_EQ(touch, 3);
+}
+
+TEST(HidPaths, HotplugEventsFromTwoListings) {
+    const std::set<std::string> before = {"a", "b", "c"};
+    const std::set<std::string> now = {"b", "d", "a2"};
+    using E = std::pair<int, std::string>;
+    EXPECT_EQ(vexlink::hid::hotplugEvents(before, now),
+              (std::vector<E>{{VEX_DEVICE_REMOVED, "a"}, {VEX_DEVICE_REMOVED, "c"},
+                              {VEX_DEVICE_ARRIVED, "a2"}, {VEX_DEVICE_ARRIVED, "d"}}));
+    EXPECT_TRUE(vexlink::hid::hotplugEvents(now, now).empty());
 }
 
 }  // namespace

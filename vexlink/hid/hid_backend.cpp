@@ -134,14 +134,9 @@ private:
             if (m_quit) break;
             if (!m_sink) continue;
 
+            // The devices present when listening started are not news.
             std::vector<std::pair<int, std::string>> events;
-            if (m_primed) {
-                // The devices present when listening started are not news.
-                for (const std::string& p : m_known)
-                    if (!now.count(p)) events.emplace_back(VEX_DEVICE_REMOVED, p);
-                for (const std::string& p : now)
-                    if (!m_known.count(p)) events.emplace_back(VEX_DEVICE_ARRIVED, p);
-            }
+            if (m_primed) events = hid::hotplugEvents(m_known, now);
             m_known = std::move(now);
             m_primed = true;
             HotplugSink sink = m_sink;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "device/vexlink.h"
+
 namespace vexlink::hid {
 
 namespace {
@@ -68,6 +70,16 @@ std::vector<InterfaceInfo> describe(const std::vector<NativeInterface>& natives)
     std::stable_sort(out.begin(), out.end(),
                      [](const InterfaceInfo& a, const InterfaceInfo& b) { return a.path < b.path; });
     return out;
+}
+
+std::vector<std::pair<int, std::string>> hotplugEvents(const std::set<std::string>& before,
+                                                       const std::set<std::string>& now) {
+    std::vector<std::pair<int, std::string>> events;
+    for (const std::string& p : before)
+        if (!now.count(p)) events.emplace_back(VEX_DEVICE_REMOVED, p);
+    for (const std::string& p : now)
+        if (!before.count(p)) events.emplace_back(VEX_DEVICE_ARRIVED, p);
+    return events;
 }
 
 }  // namespace vexlink::hid

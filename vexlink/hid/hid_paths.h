@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vexlink/transport.h"
@@ -39,5 +41,13 @@ std::string interfacePath(const NativeInterface& native, int collection);
 // order within each node, paths, touch-controller flags. value1 and value2
 // are the collection's usage page and usage. Sorted by path for a stable order.
 std::vector<InterfaceInfo> describe(const std::vector<NativeInterface>& natives);
+
+// What changed between two listings of interface paths, as hot-plug events
+// (VEX_DEVICE_REMOVED for paths gone, then VEX_DEVICE_ARRIVED for new ones,
+// each in path order). A device unplugged and plugged again between two
+// listings under the same path is not seen; one replugged on another node
+// is seen as a removal and an arrival.
+std::vector<std::pair<int, std::string>> hotplugEvents(const std::set<std::string>& before,
+                                                       const std::set<std::string>& now);
 
 }  // namespace vexlink::hid
