@@ -41,7 +41,7 @@ const std::vector<DeviceClass> kClasses = {
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
      .shortModel = {true, 3900, 3700, 30}, .openX = 150, .openY = 3900, .openFaultX = 2600,
      .openFaultY = 20, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
-     .touchMax = 4095, .maxContacts = 10},
+     .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true}},
     {.kind = "heron8", .typeCode = 8, .vendorId = 0x2F1B, .productId = 0x7B08,
      .touchController = true, .collections = "4,6,5", .defaultX = 48, .defaultY = 34,
      .modelName = "ZH-8034", .typeName = "Heron PCAP", .firmwareVersion = "8.1.05",
@@ -49,7 +49,7 @@ const std::vector<DeviceClass> kClasses = {
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
      .shortModel = {true, 3900, 3700, 30}, .openX = 150, .openY = 3900, .openFaultX = 2600,
      .openFaultY = 20, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
-     .touchMax = 4095, .maxContacts = 10},
+     .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true}},
     // A controller in its boot loader answers its identity and nothing else.
     {.kind = "bootloader", .typeCode = 1, .vendorId = 0x2F1B, .productId = 0x7F01,
      .touchController = true, .collections = "5", .modelName = "ZT-LOADER",

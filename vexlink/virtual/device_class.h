@@ -49,6 +49,15 @@ struct ShortModel {
     int shorted = 0;         // value of a shorted pair
 };
 
+// One node-image stream: the packet ids of the image and of its AD-level
+// companion, and whether a packet's line is an X channel (carrying the Y
+// positions) or a Y channel (carrying the X positions).
+struct ImageStream {
+    uint8_t imageId = 0;
+    uint8_t levelId = 0;
+    bool linesAreX = false;
+};
+
 struct DeviceClass {
     const char* kind = "";           // the VEXLINK_DEVICES keyword
     uint8_t typeCode = 0;            // what GetDevTypeCode answers (0: nothing)
@@ -77,6 +86,11 @@ struct DeviceClass {
     bool multiTouch = false;         // multi-contact touch reports (else single-contact)
     int touchMax = 2047;             // largest touch coordinate
     uint8_t maxContacts = 0;
+    // What PCAPGetImageYX and PCAPGetImageXY stream. Osprey class: rows of
+    // 0x4B and 0x51, columns of 0x4A and 0x50. Heron class (Y->X only): Tx
+    // lines of the raw image 0x4A and the stray image 0x4B.
+    ImageStream imageYX{0x4B, 0x51, false};
+    ImageStream imageXY{0x4A, 0x50, true};
 };
 
 // Every class, in documentation order.

@@ -169,17 +169,16 @@ void Firmware::streamFrame(int64_t ms) {
     case StreamMode::kImageXY: {
         const ImageFrame im = imageAt(p, ms);
         const int nx = p.xCount, ny = p.yCount;
-        const bool rows = m_stream == StreamMode::kImageYX;
-        const uint8_t adId = rows ? 0x4B : 0x4A, levelId = rows ? 0x51 : 0x50;
+        const ImageStream& layout = m_stream == StreamMode::kImageYX ? b.imageYX : b.imageXY;
         for (int pass = 0; pass < 2; ++pass) {
             const std::vector<int>& grid = pass == 0 ? im.ad : im.adLevel;
-            const int lines = rows ? ny : nx, length = rows ? nx : ny;
+            const int lines = layout.linesAreX ? nx : ny, length = layout.linesAreX ? ny : nx;
             for (int l = 0; l < lines; ++l) {
                 std::vector<int> line(length);
                 for (int k = 0; k < length; ++k)
-                    line[k] = rows ? grid[static_cast<size_t>(l) * nx + k]
-                                   : grid[static_cast<size_t>(k) * nx + l];
-                appendImageLine(out, pass == 0 ? adId : levelId, l, line);
+                    line[k] = layout.linesAreX ? grid[static_cast<size_t>(k) * nx + l]
+                                               : grid[static_cast<size_t>(l) * nx + k];
+                appendImageLine(out, pass == 0 ? layout.imageId : layout.levelId, l, line);
             }
         }
         period = std::max(kImageMinPeriodMs, static_cast<int>(out.size()) / kImagePacketsPerMs);

@@ -160,13 +160,18 @@ TEST(SingleDataStream, EverySeriesArrivesComplete) {
 }
 
 TEST(ImageStream, BothDriveOrdersSendWholeImages) {
+    // Osprey: rows (Y lines of 40 values) or columns (X lines of 30 values).
+    // Heron Y->X: Tx lines of 22 Rx values, raw image 0x4A and stray 0x4B.
     const struct {
+        const char* entry;
         uint8_t start, adId, levelId;
         int lines, blocks;
-    } cases[] = {{wire::kStartImageYX, 0x4B, 0x51, 30, 2}, {wire::kStartImageXY, 0x4A, 0x50, 40, 2}};
+    } cases[] = {{"osprey", wire::kStartImageYX, 0x4B, 0x51, 30, 2},
+                 {"osprey", wire::kStartImageXY, 0x4A, 0x50, 40, 2},
+                 {"heron", wire::kStartImageYX, 0x4A, 0x4B, 36, 1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(int(c.start));
-        Device d("osprey");
+        SCOPED_TRACE(::testing::Message() << c.entry << " " << int(c.start));
+        Device d(c.entry);
         ASSERT_EQ(d.status(c.start), wire::kOk);
         const size_t perImage = static_cast<size_t>(c.lines) * c.blocks;
         ASSERT_TRUE(d.sink.waitFor([&](const std::vector<Report>& r) {
