@@ -41,7 +41,7 @@ uint8_t modeForType(uint8_t typeCode) {
     }
 }
 
-std::array<uint8_t, 64> pcapInfo(const DeviceSettings& s, const DeviceClass& b, bool uart) {
+std::array<uint8_t, 64> pcapInfo(const DeviceClass& b, bool uart) {
     std::array<uint8_t, 64> info{};
     info[0] = 1;                        // pressure reported
     info[1] = b.maxContacts;
@@ -50,7 +50,6 @@ std::array<uint8_t, 64> pcapInfo(const DeviceSettings& s, const DeviceClass& b, 
     putLe16(&info[8], 0x0203);          // builder version
     info[10] = uart ? 1 : 0;            // interface
     info[11] = static_cast<uint8_t>(b.vkGroup1 + b.vkGroup2);
-    (void)s;
     return info;
 }
 
@@ -238,7 +237,7 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         case wire::kFirmwareVersion: identity ? text(m_settings.firmwareVersion) : void(known = false); break;
         case wire::kPcapInfo:
             if (controller) {
-                const auto info = pcapInfo(m_settings, b, std::string(m_settings.cls->kind) == "uart-bridge");
+                const auto info = pcapInfo(b, std::string(m_settings.cls->kind) == "uart-bridge");
                 blob.assign(info.begin(), info.end());
             } else {
                 known = false;
@@ -246,12 +245,15 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
             break;
         case wire::kCrcInfo:
             if (controller) {
+                // Big-endian, as the workbench reads it: application info
+                // CRC, application CRC and size (32 bits each), image CRC.
                 blob.assign(15, 0);
-                putLe16(&blob[0], 0x5A3C);                 // firmware image CRC
-                putLe16(&blob[2], m_memory[255]);          // parameter checksum word
-                putLe32(&blob[4], 0xF800);                 // image size
-                putLe16(&blob[8], 0x1C3D);                 // loader CRC
-                std::memcpy(&blob[10], "V4217", 5);
+                const uint32_t fields[3] = {0x00001C3D, 0x0000C4E1, 0x0000F800};
+                for (int f = 0; f < 3; ++f)
+                    for (int k = 0; k < 4; ++k)
+                        blob[4 * f + k] = static_cast<uint8_t>(fields[f] >> (24 - 8 * k));
+                blob[12] = 0x5A;
+                blob[13] = 0x3C;
             } else {
                 known = false;
             }
