@@ -229,6 +229,24 @@ TEST_F(RawViewerTest, ReadBackRecordThirtyThreeCopiesAndRestartsTheStream) {
     EXPECT_TRUE(waitUntil([&] { return page.snapshot().delta.x != rawdata::Channels{}; }));
 }
 
+TEST_F(RawViewerTest, ReadLogAgainstTheControllerKeepsItsValuesWhileTheStreamRuns) {
+    CRawViewer& page = openPage();
+    page.button("Read Log")->click();
+    // The controller answers with 34 records; the last one copies them and
+    // restarts the stream, whose delta frames arrive again.
+    ASSERT_TRUE(waitUntil([&] { return page.snapshot().delta.x != rawdata::Channels{}; }));
+    const auto s = page.snapshot();
+    for (int c = 0; c < s.xCount; ++c) {
+        EXPECT_NE(s.raw.x[static_cast<size_t>(c)], 0) << c;
+        EXPECT_NE(s.raw.x[static_cast<size_t>(c)], int16_t(0xCCCC)) << c;
+    }
+    EXPECT_TRUE(page.readLogActive());
+    // Live raw and stray packets keep coming but change nothing until "Clean Screen".
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(page.snapshot().raw.x, s.raw.x);
+    EXPECT_EQ(page.snapshot().stray.y, s.stray.y);
+}
+
 TEST_F(RawViewerTest, ResetAndCalibrationClearAndReport) {
     CRawViewer& page = openPage();
     feedDeltaFrame(300);
