@@ -456,6 +456,34 @@ TEST_F(Contract, RawPacketsAndFeatureReportsReachTheDevice) {
     EXPECT_EQ(DevSetFeature(feature, out, 0), 0);
 }
 
+TEST_F(Contract, WhatADeviceDoesNotModelFails) {
+    // Unsupported and failed answers alike come back as failure, and stream
+    // commands then write zero counts.
+    const VexHandle loader = plugAndOpen("bootloader");
+    EXPECT_EQ(GetDevTypeCode(loader, VexDeviceDescriptor{}), 1);
+    int8_t y = 5, x = 5;
+    EXPECT_EQ(PCAPStopGetData(loader, &y, &x), 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(x, 0);
+    uint16_t word = 0;
+    EXPECT_EQ(DevReadWord(loader, 191, &word), 0);
+
+    const VexHandle osprey = plugAndOpen("osprey");
+    EXPECT_EQ(PCAPStartSelfCapChannel(osprey, 0, 1, 1), 0) << "channel tests are not modelled";
+    uint8_t record[46] = {};
+    EXPECT_EQ(DevGetDownloadInfo(osprey, 9, record, 46), 0) << "no such record yet";
+    EXPECT_EQ(DevSetDownloadInfo(osprey, record, 46), 1);
+    EXPECT_EQ(DevGetDownloadInfo(osprey, 0, record, 46), 1);
+
+    const VexHandle tester = plugAndOpen("pwm-tester");
+    EXPECT_EQ(GetDevTypeCode(tester, VexDeviceDescriptor{}), 0);
+    EXPECT_EQ(PCAPGetRawPoint(tester, &y, &x), 0);
+    uint8_t buffer[64] = {};
+    EXPECT_EQ(DevSetFreqIndex(tester, buffer, 2), 1) << "stimulus on";
+    EXPECT_EQ(buffer[2], 2);
+    EXPECT_EQ(SetHeronPWMFreq(tester, 60, 3), 0) << "voltage 0..2";
+}
+
 TEST_F(Contract, CommandsFromTwoThreadsDoNotMix) {
     int id = 0;
     const VexHandle h = plugAndOpen("osprey", &id);
