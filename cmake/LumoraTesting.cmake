@@ -7,6 +7,6 @@ function(lumora_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXLINK_DEVICES=;LUMORA_TRACE=0"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXLINK_DEVICES=;VEXLINK_NO_HID=1;LUMORA_TRACE=0"
     TIMEOUT 600)
 endfunction()
