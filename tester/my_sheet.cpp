@@ -1,6 +1,6 @@
 #include "tester/my_sheet.h"
 
-#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -14,19 +14,25 @@ CMySheet::CMySheet(CTestPage* page, QWidget* parent) : QDialog(parent), m_page(p
     setWindowTitle(QStringLiteral("LumoraTester"));
     m_tabs = new QTabWidget(this);
     m_tabs->addTab(page, QStringLiteral("Auto Test"));
-    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    // Enter is the page's ("Start Test"), never the sheet's default button.
-    for (QAbstractButton* b : m_buttons->buttons())
-        if (auto* push = qobject_cast<QPushButton*>(b)) {
-            push->setAutoDefault(false);
-            push->setDefault(false);
-        }
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Plain buttons rather than a button box, which would make OK the
+    // default button when shown: Enter is the page's ("Start Test"), never
+    // the sheet's.
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    for (QPushButton* b : {m_ok, m_cancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
-    layout->addWidget(m_buttons);
+    layout->addLayout(buttons);
 
     connect(page, &CTestPage::titleChanged, this, &QWidget::setWindowTitle);
     // Queued: the handler that asked for the end finishes first, then the
@@ -42,8 +48,8 @@ CMySheet::CMySheet(CTestPage* page, QWidget* parent) : QDialog(parent), m_page(p
 
 CMySheet::~CMySheet() { m_page->shutdown(); }
 
-QPushButton* CMySheet::okButton() const { return m_buttons->button(QDialogButtonBox::Ok); }
-QPushButton* CMySheet::cancelButton() const { return m_buttons->button(QDialogButtonBox::Cancel); }
+QPushButton* CMySheet::okButton() const { return m_ok; }
+QPushButton* CMySheet::cancelButton() const { return m_cancel; }
 
 void CMySheet::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <optional>
 
-class QDialogButtonBox;
 class QPushButton;
 class QTabWidget;
 
@@ -37,7 +36,8 @@ protected:
 private:
     CTestPage* m_page = nullptr;
     QTabWidget* m_tabs = nullptr;
-    QDialogButtonBox* m_buttons = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
     std::optional<int> m_quitCode;
     bool m_started = false;
 };
