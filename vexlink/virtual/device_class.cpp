@@ -212,7 +212,9 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                     return badValue("osprey, osprey5, heron or heron8");
                 s.behind = family;
             } else if (key == "model" || key == "fw") {
-                if (value.empty() || value.size() > 63) return badValue("a text of 1 to 63 characters");
+                // Up to 200 characters: texts past 63 test the host's truncation
+                // to its 64-byte buffers; a blob carries at most 255 bytes.
+                if (value.empty() || value.size() > 200) return badValue("a text of 1 to 200 characters");
                 (key == "model" ? s.modelName : s.firmwareVersion) = value;
                 (key == "model" ? modelGiven : fwGiven) = true;
             } else if (key == "failread" && controllerOption) {

@@ -142,6 +142,14 @@ TEST(OtherDevices, AnswerOnlyWhatTheyModel) {
         EXPECT_EQ(osprey.status(command), wire::kUnsupported) << int(command);
 }
 
+// Texts longer than a host's 64-byte buffer arrive whole, in chunks; the
+// host truncates.
+TEST(OtherDevices, LongIdentityTextsArriveWhole) {
+    Device d("osprey:model=" + std::string(150, 'M') + ",fw=9.9.9");
+    EXPECT_EQ(d.text(wire::kModelName), std::string(150, 'M'));
+    EXPECT_EQ(d.text(wire::kFirmwareVersion), "9.9.9");
+}
+
 TEST(OtherDevices, FeatureDeviceKeepsReportSeven) {
     Device thqa("thqa");
     uint8_t set[257] = {7};

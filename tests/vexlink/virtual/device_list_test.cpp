@@ -76,7 +76,7 @@ TEST(DeviceList, FaultOptionsAreKept) {
 
 TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
     struct Bad {
-        const char* entry;
+        std::string entry;
         const char* token;  // must appear in the message
     };
     const Bad cases[] = {
@@ -96,6 +96,7 @@ TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
         {"pwm-tester:x=4", "\"x\""},
         {"osprey:,x=4", "empty option"},
         {"osprey:model=", "\"model\""},
+        {"osprey:fw=" + std::string(201, 'v'), "\"fw\""},
     };
     for (const Bad& c : cases) {
         SCOPED_TRACE(c.entry);
