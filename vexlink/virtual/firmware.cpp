@@ -73,7 +73,9 @@ std::array<uint8_t, 46> downloadRecord(const DeviceSettings& s, uint16_t count, 
 }  // namespace
 
 Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
-    const DeviceClass& b = behaviour();
+    // The memory and the records belong to the controller itself, which a
+    // type-9 controller is before its switch as well.
+    const DeviceClass& b = family();
     m_typeCode = m_settings.typeCode;
     m_reportId = b.reportId;
     m_memory = factoryMemory(b.memory, m_settings.xCount, m_settings.yCount);
@@ -119,6 +121,10 @@ const DeviceClass& Firmware::behaviour() const {
     if (m_settings.behind && (std::string(own.kind) == "uart-bridge" || m_switched))
         return *m_settings.behind;
     return own;
+}
+
+const DeviceClass& Firmware::family() const {
+    return m_settings.behind ? *m_settings.behind : *m_settings.cls;
 }
 
 bool Firmware::has(uint32_t capability) const { return (behaviour().capabilities & capability) != 0; }
@@ -557,7 +563,7 @@ bool Firmware::failRead(int index, bool fail) {
 }
 
 bool Firmware::corruptChecksum() {
-    const auto areas = checksumAreas(behaviour().memory);
+    const auto areas = checksumAreas(family().memory);
     if (areas.empty()) return false;
     // Called from the constructor too, before the thread exists; the lock
     // is uncontended there.

@@ -77,6 +77,9 @@ private:
     // The class whose behaviour applies now: the carried family for the
     // UART bridge and a switched type-9 controller.
     const DeviceClass& behaviour() const;
+    // The controller family whose memory the device holds: the carried one
+    // for a carrier, else its own class.
+    const DeviceClass& family() const;
     bool has(uint32_t capability) const;
     void broadcast(const Report& report);       // m_mutex held
     void respond(const uint8_t* request, ReportSink* from);  // m_mutex held

@@ -187,6 +187,15 @@ TEST(Switcher, ModeByteStepSwitchesToTheFamily) {
         EXPECT_EQ(modes[0][4], c.mode);
         EXPECT_EQ(d.request(wire::kGetTypeCode)[6], c.type);
         EXPECT_EQ(d.status(wire::kStartSingle), wire::kOk);
+        // The family's memory check holds once it reports as that family.
+        const ChecksumArea area = checksumAreas(d.firmware->settings().behind->memory)[0];
+        uint16_t sum = area.seed, word = 0;
+        for (int i = area.first; i <= area.last; ++i) {
+            ASSERT_TRUE(d.readWord(i, &word));
+            sum = static_cast<uint16_t>(sum + word);
+        }
+        ASSERT_TRUE(d.readWord(area.sumWord, &word));
+        EXPECT_EQ(sum, word);
     }
 }
 
