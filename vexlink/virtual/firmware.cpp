@@ -300,7 +300,9 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
                               (blobId == wire::kFreqRegs && has(kCapFrequency));
         if (!writable) break;
         // The chunk must lie inside the report (data from byte 9) and
-        // continue what came before.
+        // continue what came before; offset 0 starts a new transfer, even
+        // after one the host abandoned.
+        if (offset == 0) m_blobIn.clear();
         if (length > 64 - 9 || offset != m_blobIn.size()) {
             m_blobIn.clear();
             failed();

@@ -119,6 +119,20 @@ TEST(PutBlob, ChunksThatWouldReachPastTheReportAreRefused) {
     EXPECT_EQ(d.status(wire::kPutBlob, args), wire::kFailed);
     // A chunk that does not continue the previous one is refused too.
     EXPECT_EQ(d.status(wire::kPutBlob, {wire::kFreqRegs, 0, 48, 16, 1}), wire::kFailed);
+    // A transfer abandoned after its first chunk does not spoil the next one.
+    std::vector<uint8_t> first = {wire::kFreqRegs, 0, 0, 48, 0};
+    first.resize(5 + 48, 0x11);
+    EXPECT_EQ(d.status(wire::kPutBlob, first), wire::kOk);
+    std::vector<uint8_t> again = {wire::kFreqRegs, 1, 0, 48, 0};
+    again.resize(5 + 48, 0x22);
+    EXPECT_EQ(d.status(wire::kPutBlob, again), wire::kOk);
+    std::vector<uint8_t> rest = {wire::kFreqRegs, 1, 48, 16, 1};
+    rest.resize(5 + 16, 0x33);
+    EXPECT_EQ(d.status(wire::kPutBlob, rest), wire::kOk);
+    const auto written = d.blob(wire::kFreqRegs, 1);
+    ASSERT_EQ(written.size(), 64u);
+    EXPECT_EQ(written[0], 0x22);
+    EXPECT_EQ(written[63], 0x33);
     const FreqRegisters factory = factoryFreqRegisters(0);
     EXPECT_EQ(d.blob(wire::kFreqRegs, 0), std::vector<uint8_t>(factory.begin(), factory.end()));
 }
