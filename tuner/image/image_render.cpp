@@ -134,8 +134,8 @@ const ValueTextCache::Entry& ValueTextCache::entryFor(int32_t value) {
     auto found = m_entries.find(value);
     if (found != m_entries.end()) return found->second;
 
-    // A noisy image can bring tens of thousands of distinct values over a
-    // session; starting afresh keeps the memory bounded (a few MB) and costs
+    // A noisy image can bring tens of thousands of distinct values over a long
+    // run; starting afresh keeps the memory bounded (a few MB) and costs
     // one slow frame.
     constexpr size_t kMaxEntries = 20000;
     if (m_entries.size() >= kMaxEntries) {
