@@ -121,6 +121,7 @@ private:
     StreamMode m_stream = StreamMode::kNone;
     int64_t m_calibratedAtMs = 0;
     bool m_lastTouching = false;                // raw-point stream: to send one lift report
+    int m_lastKey = -1;                         // raw-point stream: the key last reported pressed
     FingerState m_lastFinger;
     int64_t m_nextFrameMs = 0;
     std::deque<std::vector<uint8_t>> m_pendingTests;  // command byte + argument bytes

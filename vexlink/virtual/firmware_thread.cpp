@@ -145,6 +145,11 @@ void Firmware::streamFrame(int64_t ms) {
     }
     case StreamMode::kRawPoint: {
         period = kTouchPeriodMs;
+        // A key report whenever the pressed key changes.
+        const int key = pressedKeyAt(p, ms, b.vkGroup1 + b.vkGroup2);
+        if (key != m_lastKey && m_touchOutput)
+            out.push_back(touchKeyReport(m_reportId, key >= 0, key >= 0 ? key : m_lastKey));
+        m_lastKey = key;
         const FingerState f = fingerAt(p, ms);
         const bool wasTouching = m_lastTouching;
         m_lastTouching = f.touching;

@@ -144,6 +144,17 @@ Report multiTouchReport(uint8_t reportId, uint8_t subId, const std::vector<Touch
     return r;
 }
 
+Report touchKeyReport(uint8_t reportId, bool pressed, int key) {
+    Report r{};
+    r[0] = reportId;
+    r[1] = 4;  // payload: bytes 4..5
+    r[2] = 0x36;
+    r[3] = 0x2F;
+    r[4] = pressed ? 1 : 0;
+    r[5] = static_cast<uint8_t>(key);
+    return r;
+}
+
 uint16_t channelWord(bool yAxis, int index) {
     return static_cast<uint16_t>((yAxis ? 0x8000 : 0) | (index & 0x7FFF));
 }

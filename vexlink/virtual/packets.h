@@ -57,6 +57,9 @@ Report touchReport(uint8_t reportId, uint8_t subId, const Touch& touch);
 // (status, id, X, Y, pressure, extra), the record count in byte 54.
 Report multiTouchReport(uint8_t reportId, uint8_t subId, const std::vector<Touch>& touches);
 
+// Touch-key report 0x36 / 0x2F: byte 4 bit 0 pressed, byte 5 the key.
+Report touchKeyReport(uint8_t reportId, bool pressed, int key);
+
 // Test records (packet id 0xA6, byte 3 the record kind).
 Report openItemRecord(bool pass, uint16_t channel, int16_t value);
 Report pairItemRecord(uint8_t kind, bool pass, uint16_t first, uint16_t second, int16_t value);

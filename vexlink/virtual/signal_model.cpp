@@ -98,12 +98,17 @@ SeriesFrame seriesAt(const Panel& p, int64_t ms) {
     return s;
 }
 
+int pressedKeyAt(const Panel& p, int64_t ms, int keys) {
+    // One key at a time is pressed for half a second, then 1 s of rest,
+    // round the keys in turn.
+    const int64_t slot = ms / 500;
+    if (keys <= 0 || !p.attached || slot % 3 != 0) return -1;
+    return static_cast<int>((slot / 3) % keys);
+}
+
 KeyFrame keysAt(const Panel& p, int64_t ms, int group1, int group2) {
     KeyFrame k;
-    // One key at a time is pressed for half a second, round the keys in turn.
-    const int keys = group1 + group2;
-    const int64_t slot = ms / 500;
-    const int pressed = keys > 0 && (slot % 3 == 0) && p.attached ? static_cast<int>((slot / 3) % keys) : -1;
+    const int pressed = pressedKeyAt(p, ms, group1 + group2);
     for (int g = 0; g < 2; ++g) {
         const int n = g == 0 ? group1 : group2;
         for (int i = 0; i < n; ++i) {

@@ -54,6 +54,9 @@ struct SeriesFrame {
 };
 SeriesFrame seriesAt(const Panel& panel, int64_t ms);
 
+// The virtual key pressed at time t (0-based over both groups), or -1.
+int pressedKeyAt(const Panel& panel, int64_t ms, int keys);
+
 // Virtual keys: group 1 and group 2 values of the four kinds.
 struct KeyFrame {
     std::vector<int> data[2], raw[2], stray[2], dstray[2];

@@ -209,6 +209,22 @@ TEST(RawPointStream, TouchReportsUseTheReportIdAndTheClassForm) {
         EXPECT_LE(p[11], 11);
     }
 
+    // Its virtual keys report presses and releases, one key at a time.
+    ASSERT_TRUE(osprey.sink.waitFor(
+        [](const std::vector<Report>& r) {
+            return std::count_if(r.begin(), r.end(), [](const Report& p) {
+                       return p[2] == 0x36 && p[3] == 0x2F;
+                   }) >= 2;
+        },
+        3000));
+    const auto keys = osprey.sink.withId(0x36, 0x2F);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_LT(keys[i][5], 7);
+        if (i > 0 && !(keys[i][4] & 1)) {
+            EXPECT_EQ(keys[i][5], keys[i - 1][5]) << "release of the pressed key";
+        }
+    }
+
     Device heron("heron");
     ASSERT_EQ(heron.status(wire::kStartRawPoint), wire::kOk);
     ASSERT_TRUE(heron.sink.waitFor(
@@ -216,6 +232,7 @@ TEST(RawPointStream, TouchReportsUseTheReportIdAndTheClassForm) {
             return std::count_if(r.begin(), r.end(), [](const Report& p) { return p[2] == 0x36; }) >= 3;
         },
         3000));
+    EXPECT_TRUE(heron.sink.withId(0x36, 0x2F).empty()) << "no virtual keys";
     for (const Report& p : heron.sink.withId(0x36, 0x13)) {
         EXPECT_EQ(p[0], 6);
         EXPECT_FALSE(p[4] & 0x80) << "multi-contact form";
