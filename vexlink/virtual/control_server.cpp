@@ -3,6 +3,7 @@
 #include "vexlink/virtual/control_server.h"
 
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -68,6 +69,11 @@ void acceptLoop(int listener) {
             std::fprintf(stderr, "VEXLINK_CONTROL: accept failed: %s\n", std::strerror(errno));
             return;
         }
+        // Clients are served one at a time; one that connects and goes
+        // quiet is dropped after 5 s so the next can be served.
+        timeval timeout{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         serveClient(fd);
         ::close(fd);
     }
