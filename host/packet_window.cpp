@@ -9,24 +9,11 @@
 namespace lumora::host {
 namespace {
 
-QEvent::Type packetEventType() {
+// Wakes the window's thread to drain its queue of packets.
+QEvent::Type drainEventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
-
-// One device packet on its way from the delivery thread to the window's
-// thread. The packet is a copy: the library's buffer is only valid during
-// post().
-class PacketEvent final : public QEvent {
-public:
-    PacketEvent(VexRegistration registration, uint32_t message, const uint8_t* bytes)
-        : QEvent(packetEventType()), registration(registration), message(message) {
-        std::memcpy(packet.bytes, bytes, sizeof packet.bytes);
-    }
-    const VexRegistration registration;
-    const uint32_t message;
-    VexPacket packet{};
-};
 
 }  // namespace
 
@@ -67,24 +54,47 @@ void PacketWindow::unregisterAll() {
 }
 
 // Delivery thread: copy and queue, nothing else, so that the library's
-// thread never waits for the GUI.
+// thread never waits for the GUI. Only the packet that finds the queue empty
+// posts an event; the rest of a burst rides on it.
 void PacketWindow::post(VexWindow* window, VexRegistration registration, uint32_t message,
                         const uint8_t* packet) {
     if (!window || !window->user || !packet) return;
     auto* self = static_cast<PacketWindow*>(window->user);
-    QCoreApplication::postEvent(self, new PacketEvent(registration, message, packet));
+    Pending pending{registration, message, {}};
+    std::memcpy(pending.packet.bytes, packet, sizeof pending.packet.bytes);
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(self->m_pendingMutex);
+        wake = self->m_pending.empty();
+        self->m_pending.push_back(pending);
+    }
+    if (wake) QCoreApplication::postEvent(self, new QEvent(drainEventType()));
+}
+
+bool PacketWindow::takePending(Pending& out) {
+    std::lock_guard<std::mutex> lock(m_pendingMutex);
+    if (m_pending.empty()) return false;
+    out = m_pending.front();
+    m_pending.pop_front();
+    return true;
 }
 
 bool PacketWindow::event(QEvent* e) {
-    if (e->type() != packetEventType()) return QObject::event(e);
-    const auto* pe = static_cast<const PacketEvent*>(e);
-    // The packet may have been queued before its registration ended. A page
-    // only ever sees packets of registrations it still holds. The library
-    // hands out each registration value once, so the value alone identifies it.
-    const bool live = std::any_of(m_live.begin(), m_live.end(), [&](const auto& entry) {
-        return entry.second == pe->registration;
-    });
-    if (live && m_handler) m_handler(pe->message, pe->packet);
+    if (e->type() != drainEventType()) return QObject::event(e);
+    // One packet at a time: a handler that opens a modal box runs a nested
+    // event loop, which drains the next packets in order before this loop
+    // resumes and finds the queue empty.
+    Pending pending;
+    while (takePending(pending)) {
+        // The packet may have been queued before its registration ended. A
+        // page only ever sees packets of registrations it still holds. The
+        // library hands out each registration value once, so the value alone
+        // identifies it.
+        const bool live = std::any_of(m_live.begin(), m_live.end(), [&](const auto& entry) {
+            return entry.second == pending.registration;
+        });
+        if (live && m_handler) m_handler(pending.message, pending.packet);
+    }
     return true;
 }
 

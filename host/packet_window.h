@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <set>
 
 #include "device/vexlink.h"
@@ -9,8 +11,8 @@
 namespace lumora::host {
 
 // The host side of a VexWindow: device packets arrive on the library's
-// delivery thread, are copied into an event and handed to `handler` on the
-// thread this object lives on (the GUI thread). Packets of a registration
+// delivery thread, are copied into a queue and handed to `handler`, in
+// arrival order, on the thread this object lives on (the GUI thread). Packets of a registration
 // that was ended through unregister() are dropped even when they were already
 // queued, so a page never sees a packet after it unregistered.
 class PacketWindow : public QObject {
@@ -41,8 +43,19 @@ private:
     static void post(VexWindow* window, VexRegistration registration, uint32_t message,
                      const uint8_t* packet);
 
+    struct Pending {
+        VexRegistration registration;
+        uint32_t message;
+        VexPacket packet;
+    };
+    bool takePending(Pending& out);
+
     VexWindow m_window{};
     Handler m_handler;
+    // Packets cross threads through this queue, under its own lock; one Qt
+    // event wakes the GUI thread per burst rather than one per packet.
+    std::mutex m_pendingMutex;
+    std::deque<Pending> m_pending;
     std::set<std::pair<VexHandle, VexRegistration>> m_live;
 };
 
