@@ -187,7 +187,10 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
 
             if ((key == "x" || key == "y") && controllerOption) {
                 int v = 0;
-                if (!parseInt(value, 1, 127, &v)) return badValue("a channel count 1 to 127");
+                // The host reads counts as signed bytes: 0 makes a unit whose
+                // counts cannot be read, and 128..255 arrive as negative
+                // numbers, both of which the programs must survive.
+                if (!parseInt(value, 0, 255, &v)) return badValue("a channel count 0 to 255");
                 (key == "x" ? s.xCount : s.yCount) = v;
                 countsGiven[key == "x" ? 0 : 1] = true;
             } else if (key == "code" && kind == "bootloader") {

@@ -82,8 +82,8 @@ TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
     const Bad cases[] = {
         {"ospray", "\"ospray\""},
         {"osprey:x=abc", "\"abc\""},
-        {"osprey:x=0", "\"0\""},
-        {"osprey:y=128", "\"128\""},
+        {"osprey:x=256", "\"256\""},
+        {"osprey:y=-1", "\"-1\""},
         {"osprey:colour=red", "\"colour\""},
         {"bootloader:code=4", "\"4\""},
         {"osprey:code=1", "\"code\""},
