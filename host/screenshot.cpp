@@ -1,5 +1,6 @@
 #include "host/screenshot.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontMetrics>
@@ -76,7 +77,13 @@ struct Session {
 };
 
 void step(const std::shared_ptr<Session>& s, int tab) {
-    if (!s->window) return;
+    if (!s->window || !s->window->isVisible()) return;
+    // A person cannot change tabs while a message box is up: wait for it to
+    // be answered (its own grab answers it), as they would.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != s->window) {
+        QTimer::singleShot(s->delayMs, s->window, [s, tab] { step(s, tab); });
+        return;
+    }
     if (s->tabs && tab < s->tabs->count()) {
         s->tabs->setCurrentIndex(tab);
         QTimer::singleShot(s->delayMs, s->window, [s, tab] {

@@ -43,7 +43,8 @@ TunerSheet::TunerSheet(DeviceState& state, const QString& title, std::vector<Pag
     // Connected after the tabs were added: the first selection happens when
     // the sheet is first shown, not while it is being built.
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
-        if (m_started && !m_tornDown) select(index);
+        // Once a page has ended the program no other page may start.
+        if (m_started && !m_tornDown && !m_quitCode) select(index);
     });
 }
 
