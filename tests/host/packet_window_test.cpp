@@ -12,18 +12,13 @@
 
 #include "device/vexlink.h"
 #include "host/packet_window.h"
+#include "tests/support/test_support.h"
 #include "vexlink/virtual/control.h"
 
 namespace lumora::host {
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "host_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    return *instance;
-}
+using lumora::test_support::app;
 
 // Runs the GUI event loop for `ms` milliseconds (for "nothing more arrives").
 void pumpFor(int ms) {

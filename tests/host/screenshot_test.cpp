@@ -14,17 +14,12 @@
 #include <cstdlib>
 
 #include "host/screenshot.h"
+#include "tests/support/test_support.h"
 
 namespace lumora::host {
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "host_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    return *instance;
-}
+using lumora::test_support::app;
 
 TEST(Screenshots, FilePartKeepsLettersAndDigits) {
     const struct {

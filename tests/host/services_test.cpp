@@ -11,17 +11,12 @@
 #include "host/services.h"
 #include "host/testing/doubles.h"
 #include "host/wait_cursor.h"
+#include "tests/support/test_support.h"
 
 namespace lumora::host {
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "host_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    return *instance;
-}
+using lumora::test_support::app;
 
 TEST(MessageService, RecordsEveryBoxAndAnswersFromTheScript) {
     testing::RecordingMessages messages;

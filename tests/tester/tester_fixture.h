@@ -16,20 +16,18 @@
 #include "host/packet_window.h"
 #include "host/testing/doubles.h"
 #include "tests/tester/print_qt.h"
+#include "tests/support/test_support.h"
 #include "vexlink/virtual/control.h"
 
 namespace lumora::tester::test_support {
 
 inline QApplication& app() {
-    static int argc = 1;
-    static char name[] = "tester_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = [] {
-        auto* a = new QApplication(argc, argv);
+    static QApplication& instance = []() -> QApplication& {
+        QApplication& a = ::lumora::test_support::app();
         host::installGuiDispatcher();
         return a;
     }();
-    return *instance;
+    return instance;
 }
 
 // Runs the event loop until pred() holds or timeoutMs passes.

@@ -11,17 +11,12 @@
 #include "tuner/app/device_state.h"
 #include "tuner/app/tuner_page.h"
 #include "tuner/app/tuner_sheet.h"
+#include "tests/support/test_support.h"
 
 namespace lumora {
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "tuner_app_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    return *instance;
-}
+using lumora::test_support::app;
 
 // Every hook of every page, in the order the sheet called them.
 std::vector<std::string> g_log;

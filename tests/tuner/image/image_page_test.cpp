@@ -75,14 +75,10 @@ class ImagePageTest : public testing::Test {
 protected:
     void open(const std::string& devices) {
         testing_support::app();
-        ASSERT_EQ(control::configure(devices), "");
-        const auto list = control::list();
-        ASSERT_EQ(list.size(), 1u);
-        m_id = list[0].id;
-        VexDeviceDescriptor descriptor{};
-        std::strncpy(descriptor.path, list[0].path.c_str(), sizeof descriptor.path - 1);
-        state.controller = OpenHIDDevice(descriptor);
-        ASSERT_NE(state.controller, 0u);
+        const auto device = lumora::test_support::openOnlyDevice(devices);
+        ASSERT_NE(device.handle, 0u) << device.error;
+        m_id = device.id;
+        state.controller = device.handle;
         state.typeCode = 4;
         state.typeName = QStringLiteral("Osprey PCAP");
         state.paramBlock[3] = 900;   // "ThresholdMulti X2Y"

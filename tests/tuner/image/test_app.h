@@ -2,16 +2,10 @@
 // made on first use; the offscreen platform needs no display.
 #pragma once
 
-#include <QApplication>
+#include "tests/support/test_support.h"
 
 namespace lumora::image::testing_support {
 
-inline QApplication& app() {
-    static int argc = 1;
-    static char name[] = "tuner_image_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* instance = new QApplication(argc, argv);
-    return *instance;
-}
+using lumora::test_support::app;
 
 }  // namespace lumora::image::testing_support

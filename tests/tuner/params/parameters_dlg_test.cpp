@@ -17,6 +17,7 @@
 #include "tuner/app/device_state.h"
 #include "tuner/params/osprey_param_io.h"
 #include "tuner/params/parameters_dlg.h"
+#include "tests/support/test_support.h"
 #include "vexlink/virtual/control.h"
 
 namespace lumora {
@@ -25,13 +26,6 @@ namespace {
 namespace control = vexlink::control;
 using Words = std::array<uint16_t, 64>;
 using Shown = host::testing::RecordingMessages::Shown;
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "tuner_params_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 // The checksum as the controller's firmware keeps it, written out here
 // independently of the code under test.
@@ -67,15 +61,11 @@ bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
 class ParametersPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
-        ASSERT_EQ(control::configure("osprey"), "");
-        const auto devices = control::list();
-        ASSERT_EQ(devices.size(), 1u);
-        m_id = devices[0].id;
-        VexDeviceDescriptor descriptor{};
-        std::strncpy(descriptor.path, devices[0].path.c_str(), sizeof descriptor.path - 1);
-        m_state.controller = OpenHIDDevice(descriptor);
-        ASSERT_NE(m_state.controller, 0u);
+        test_support::app();
+        const auto device = test_support::openOnlyDevice("osprey");
+        ASSERT_NE(device.handle, 0u) << device.error;
+        m_id = device.id;
+        m_state.controller = device.handle;
         m_state.typeCode = 4;
     }
 

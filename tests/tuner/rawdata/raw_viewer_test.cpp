@@ -24,6 +24,7 @@
 #include "tuner/app/device_state.h"
 #include "tuner/rawdata/raw_graphs.h"
 #include "tuner/rawdata/raw_viewer.h"
+#include "tests/support/test_support.h"
 #include "vexlink/virtual/control.h"
 
 namespace lumora {
@@ -99,14 +100,10 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_oldDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path());  // the log goes to the current directory
-        ASSERT_EQ(control::configure("osprey"), "");
-        const auto devices = control::list();
-        ASSERT_EQ(devices.size(), 1u);
-        m_id = devices[0].id;
-        VexDeviceDescriptor descriptor{};
-        std::strncpy(descriptor.path, devices[0].path.c_str(), sizeof descriptor.path - 1);
-        m_state.controller = OpenHIDDevice(descriptor);
-        ASSERT_NE(m_state.controller, 0u);
+        const auto device = test_support::openOnlyDevice("osprey");
+        ASSERT_NE(device.handle, 0u) << device.error;
+        m_id = device.id;
+        m_state.controller = device.handle;
         m_state.typeCode = 4;
         m_state.paramBlock[1] = 120;  // "ThresholdSingleX"
         m_state.paramBlock[2] = 130;  // "ThresholdSingleY"
