@@ -291,15 +291,20 @@ void ControllerLink::setTitle() {
 
 // ---- Events ------------------------------------------------------------------------
 
+// A board whose controller still runs its boot loader is reported and let go.
+void ControllerLink::rejectBootLoader() {
+    host::messageBox(
+        QStringLiteral("Controller Error! Please make sure FPCA is connected with bridge board!\r\n"),
+        QStringLiteral("Error"));
+    m_view.setPcbT2Enabled(false);
+    disconnect();
+}
+
 void ControllerLink::initialConnection() {
     if (!connect()) {
         disconnect();
     } else if (isBootLoaderCode(m_state.typeCode)) {
-        host::messageBox(
-            QStringLiteral("Controller Error! Please make sure FPCA is connected with bridge board!\r\n"),
-            QStringLiteral("Error"));
-        m_view.setPcbT2Enabled(false);
-        disconnect();
+        rejectBootLoader();
         return;
     } else {
         renewTestCallbacks();
@@ -325,11 +330,7 @@ void ControllerLink::onDeviceArrived() {
     if (connect()) {
         renewTestCallbacks();
         if (isBootLoaderCode(m_state.typeCode)) {
-            host::messageBox(
-                QStringLiteral("Controller Error! Please make sure FPCA is connected with bridge board!\r\n"),
-                QStringLiteral("Error"));
-            m_view.setPcbT2Enabled(false);
-            disconnect();
+            rejectBootLoader();
             return;
         }
     } else {

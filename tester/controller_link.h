@@ -111,6 +111,7 @@ public:
     void exitSequence(bool modernHost);
 
 private:
+    void rejectBootLoader();
     static int onUsbDevice(void* context, const char* path, void* reserved, uint32_t value1,
                            uint32_t value2);
     static int onUartDevice(void* context, const char* path, void* reserved, uint32_t value1,
