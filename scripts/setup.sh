@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libhidapi-dev libinih-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-apps imagemagick fonts-liberation2
+  xvfb xauth fonts-liberation2
 )
 
 missing=()
