@@ -1,5 +1,7 @@
 #include "host/packet_window.h"
 
+#include "host/tsan_handoff.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 
@@ -68,7 +70,11 @@ void PacketWindow::post(VexWindow* window, VexRegistration registration, uint32_
         wake = self->m_pending.empty();
         self->m_pending.push_back(pending);
     }
-    if (wake) QCoreApplication::postEvent(self, new QEvent(drainEventType()));
+    if (wake) {
+        auto* drain = new QEvent(drainEventType());
+        handoffRelease(drain);
+        QCoreApplication::postEvent(self, drain);
+    }
 }
 
 bool PacketWindow::takePending(Pending& out) {
@@ -80,6 +86,7 @@ bool PacketWindow::takePending(Pending& out) {
 }
 
 bool PacketWindow::event(QEvent* e) {
+    handoffAcquire(e);
     if (e->type() != drainEventType()) return QObject::event(e);
     // One packet at a time: a handler that opens a modal box runs a nested
     // event loop, which drains the next packets in order before this loop
@@ -102,11 +109,42 @@ bool PacketWindow::event(QEvent* e) {
 
 namespace {
 
-// Queued invocations on one object run in the order they were posted, which
-// keeps the library's promise that the tasks of one device stay in order.
+QEvent::Type taskEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// One library task on its way to the GUI thread.
+class TaskEvent final : public QEvent {
+public:
+    TaskEvent(VexTask task, void* data) : QEvent(taskEventType()), task(task), data(data) {}
+    const VexTask task;
+    void* const data;
+};
+
+// Lives on the GUI thread and runs the tasks posted to it. Events posted to
+// one object arrive in the order they were posted, which keeps the library's
+// promise that the tasks of one device stay in order.
+class TaskTarget final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool event(QEvent* e) override {
+        handoffAcquire(e);
+        if (e->type() != taskEventType()) return QObject::event(e);
+        auto* taskEvent = static_cast<TaskEvent*>(e);
+        handoffAcquire(taskEvent->data);
+        taskEvent->task(taskEvent->data);
+        return true;
+    }
+};
+
 void dispatchToGui(void* context, VexTask task, void* taskData) {
-    auto* target = static_cast<QObject*>(context);
-    QMetaObject::invokeMethod(target, [task, taskData] { task(taskData); }, Qt::QueuedConnection);
+    auto* event = new TaskEvent(task, taskData);
+    handoffRelease(taskData);
+    handoffRelease(event);
+    QCoreApplication::postEvent(static_cast<QObject*>(context), event);
 }
 
 }  // namespace
@@ -117,7 +155,7 @@ void installGuiDispatcher() {
     // The target is a plain object owned by the application, living on the
     // GUI thread. When the application object goes (before its children),
     // the dispatcher is cleared, so the library never posts to a dead object.
-    auto* target = new QObject(app);
+    auto* target = new TaskTarget(app);
     QObject::connect(app, &QObject::destroyed, [] { VexSetDispatcher(nullptr, nullptr); });
     VexSetDispatcher(&dispatchToGui, target);
 }
