@@ -270,7 +270,13 @@ TEST_F(RawViewerTest, StartLogWritesTheHeaderAndTheWorkerAppendsBlocks) {
     EXPECT_TRUE(page.logState().logging);
     EXPECT_EQ(page.logState().interval, 0);
     QFile file(m_dir.filePath("PCAP_RAWLOG.csv"));
-    ASSERT_TRUE(waitUntil([&] { return file.exists() && file.size() > 2000; }));
+    // The worker may be in the middle of a block when the file is looked at:
+    // wait for the header, the separator and one whole block of eleven rows.
+    const auto completeLines = [&] {
+        QFile reader(file.fileName());
+        return reader.open(QIODevice::ReadOnly) ? reader.readAll().count('\n') : 0;
+    };
+    ASSERT_TRUE(waitUntil([&] { return completeLines() >= 13; }));
     page.button("Stop Log Raw Data")->click();
     EXPECT_FALSE(page.logState().logging);
     EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
