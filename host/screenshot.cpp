@@ -61,7 +61,7 @@ void saveShot(QWidget& window, const QString& path) {
         std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
 }
 
-struct Session {
+struct ScreenshotRun {
     QPointer<QWidget> window;
     QPointer<QTabWidget> tabs;
     QString dir;
@@ -76,7 +76,7 @@ struct Session {
     }
 };
 
-void step(const std::shared_ptr<Session>& s, int tab) {
+void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
     if (!s->window || !s->window->isVisible()) return;
     // A person cannot change tabs while a message box is up: wait for it to
     // be answered (its own grab answers it), as they would.
@@ -113,7 +113,7 @@ bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& progr
     const QString dir = screenshotDir();
     if (dir.isEmpty() || !window) return false;
     QDir().mkpath(dir);
-    auto s = std::make_shared<Session>();
+    auto s = std::make_shared<ScreenshotRun>();
     s->window = window;
     s->tabs = tabs;
     s->dir = dir;
