@@ -214,6 +214,60 @@ TEST_F(ParametersPageTest, ChangingSwapXYChangesOnlyItsBitAndTheChecksum) {
     expectMessages({{"Save Parameters OK", "ZEMA Quillet"}, {"Save Parameters OK", "ZEMA Quillet"}});
 }
 
+TEST_F(ParametersPageTest, CyclesAreTheGainsOver2xFreqIndex2RoundedDown) {
+    Words w = baseBlock();
+    w[18] = 0x0201;   // FreqIndex2 2
+    w[20] = 0x1F19;   // SingleGain 25, MultiGain 31
+    w[63] = sealOf(w);
+    writeDeviceBlock(w);
+    CParametersDlg& page = openPage();
+    ASSERT_TRUE(m_messages.shown().empty());
+    EXPECT_EQ(page.values().singleCycle, 6);
+    EXPECT_EQ(page.values().multiCycle, 7);
+    EXPECT_EQ(page.values()[OspreyField::SingleGain], 25);
+    EXPECT_EQ(page.values()[OspreyField::MultiGain], 31);
+}
+
+// A read failure stops the load at that word: the words before it are the
+// controller's, the words from it on keep what the shared block held.
+TEST_F(ParametersPageTest, LoadStopsAtTheFirstFailedReadKeepingTheWordsReadSoFar) {
+    const Words device = baseBlock();
+    writeDeviceBlock(device);
+    for (int k = 0; k < 64; ++k) m_state.paramBlock[k] = static_cast<uint16_t>(0xC000 + k);
+    ASSERT_TRUE(control::failRead(m_id, 192 + 10, true));
+    EXPECT_EQ(LoadParamBlock(m_state), ParamResult::ReadFailure);
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(m_state.paramBlock[k], device[k]) << "word " << k;
+    for (int k = 10; k < 64; ++k)
+        EXPECT_EQ(m_state.paramBlock[k], 0xC000 + k) << "word " << k;
+
+    ASSERT_TRUE(control::failRead(m_id, 192 + 10, false));
+    ASSERT_TRUE(control::setWord(m_id, 192 + 5, static_cast<uint16_t>(device[5] + 1)));
+    EXPECT_EQ(LoadParamBlock(m_state), ParamResult::ChecksumFailure);
+    // The block keeps every word read, the changed one included.
+    EXPECT_EQ(m_state.paramBlock[5], device[5] + 1);
+    EXPECT_EQ(m_state.paramBlock[63], device[63]);
+}
+
+// Creating and activating the page both stop whatever stream was running.
+TEST_F(ParametersPageTest, CreationAndActivationStopTheStream) {
+    int8_t y = 0, x = 0;
+    ASSERT_NE(PCAPGetSingleData(m_state.controller, &y, &x), 0);
+    control::DeviceStatus status;
+    ASSERT_TRUE(control::status(m_id, &status));
+    ASSERT_NE(status.stream, 0);
+    CParametersDlg& page = openPage();
+    ASSERT_TRUE(control::status(m_id, &status));
+    EXPECT_EQ(status.stream, 0);
+
+    page.onHidden();
+    m_state.activePage = kRawDataPage;
+    ASSERT_NE(PCAPGetSingleData(m_state.controller, &y, &x), 0);
+    page.onActivated();
+    ASSERT_TRUE(control::status(m_id, &status));
+    EXPECT_EQ(status.stream, 0);
+    EXPECT_EQ(m_state.activePage.load(), kParametersPage);
+}
+
 TEST_F(ParametersPageTest, TwoSavesInARowSendTheSameBlock) {
     Words w = baseBlock();
     w[0] = 0x0018;    // AUTO CALIBRATION clear, uncaptioned bits 3 and 4
