@@ -158,13 +158,21 @@ void RawDataModel::resetForShow(int thresholdX, int thresholdY) {
     m_data.lowerMode = 0;
 }
 
+void RawDataModel::clearAllSeries() {
+    clearSeriesAndHolds();
+    // Unlike a new show, these commands clear every series: the AD level,
+    // noise and raw views start again from the next packets too.
+    for (SeriesPair* s : {&m_data.adLevel, &m_data.penRaw, &m_data.rawView, &m_data.noise})
+        s->clear();
+}
+
 void RawDataModel::cleanScreen() {
     m_data.abScale = {500, 500};
     m_data.deltaPeak = {100, 100};
     m_started = false;
     m_readLogActive = false;
     for (int s : {kSeriesStray, kSeriesDStray, kSeriesAdLevel}) m_complete[s] = {false, false};
-    clearSeriesAndHolds();
+    clearAllSeries();
 }
 
 void RawDataModel::resetForController() {
@@ -172,7 +180,7 @@ void RawDataModel::resetForController() {
     m_started = false;
     m_complete[kSeriesStray][kAxisX] = false;
     m_complete[kSeriesDStray][kAxisX] = false;
-    clearSeriesAndHolds();
+    clearAllSeries();
 }
 
 int RawDataModel::parseSeries(const uint8_t* packet, SeriesPair& target, int series) {

@@ -138,7 +138,7 @@ public:
     // penRaw, rawView, noise and deltaPeak).
     void resetForShow(int thresholdX, int thresholdY);
     // "Clean Screen", and the clearing part of "Reset Controller" /
-    // "Hardware Calibration".
+    // "Hardware Calibration": every series, hold array and history.
     void cleanScreen();
     void resetForController();
 
@@ -167,6 +167,7 @@ private:
     void onVk(const uint8_t* packet);
     bool onReadBack(const uint8_t* packet);
     void clearSeriesAndHolds();
+    void clearAllSeries();  // every series, holds and histories
 
     RawSnapshot m_data;
     std::array<int, 2> m_packets{};

@@ -218,6 +218,38 @@ TEST_F(ParseTest, ReadLogActiveBlocksLiveRawAndStrayUntilCleanScreen) {
     EXPECT_EQ(model.data().stray.x[0], 222);
 }
 
+TEST_F(ParseTest, CleanScreenAndResetClearEverySeriesWhileANewShowKeepsSome) {
+    struct Case {
+        const char* name;
+        void (*command)(RawDataModel&);
+        bool keepsLevelPenViewNoise;
+    };
+    const Case cases[] = {
+        {"Clean Screen", [](RawDataModel& m) { m.cleanScreen(); }, false},
+        {"Reset Controller", [](RawDataModel& m) { m.resetForController(); }, false},
+        {"page shown", [](RawDataModel& m) { m.resetForShow(40, 50); }, true},
+    };
+    for (const auto& c : cases) {
+        model.resetForShow(40, 50);
+        // X index 0 and Y index 2 of every series packet id.
+        for (uint8_t id : {0x3B, 0x4E, 0x4C, 0x4D, 0x4F, 0x57, 0x59, 0x48}) {
+            feed(seriesPacket(id, 0, {-700, 900}));
+            feed(seriesPacket(id, 2, {-800, 600}));
+        }
+        c.command(model);
+        const RawSnapshot& d = model.data();
+        for (const SeriesPair* s : {&d.delta, &d.ab, &d.recovery, &d.raw, &d.stray, &d.dstray,
+                                    &d.deltaMax, &d.deltaMin, &d.abMax}) {
+            EXPECT_EQ(s->x, Channels{}) << c.name;
+            EXPECT_EQ(s->y, Channels{}) << c.name;
+        }
+        for (const SeriesPair* s : {&d.adLevel, &d.penRaw, &d.rawView, &d.noise}) {
+            EXPECT_EQ(s->x[1], c.keepsLevelPenViewNoise ? 900 : 0) << c.name;
+            EXPECT_EQ(s->y[0], c.keepsLevelPenViewNoise ? -800 : 0) << c.name;
+        }
+    }
+}
+
 TEST_F(ParseTest, ReadBackCopiesAtRecordThirtyThree) {
     model.setCounts(/*y*/ 4, /*x*/ 5);
     // Record r holds the buffer positions 30r..30r+29 as its values.
