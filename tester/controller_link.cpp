@@ -3,6 +3,7 @@
 #include <QThread>
 #include <cstring>
 
+#include "device/controller_ids.h"
 #include "device/packet.h"
 #include "host/services.h"
 #include "tester/link_rules.h"
@@ -12,14 +13,9 @@ namespace lumora::tester {
 namespace {
 
 // The id pairs searched after the recognised controllers: the UART bridge
-// boards first (taken through the UART callback), then older USB products.
-struct IdPair {
-    uint16_t vendor;
-    uint16_t product;
-};
-constexpr IdPair kUartBridges[] = {{0x14F8, 0x5804}, {0x14F8, 0x5806}};
-constexpr IdPair kOlderUsbProducts[] = {{0x20AC, 0x0E01}, {0x20AC, 0x0E02}, {0x20AC, 0x0F01},
-                                        {0x04E7, 0x006E}, {0x04E7, 0x006F}, {0x04E7, 0x006C}};
+// boards first (taken through the UART callback), then the controllers'
+// own pairs (kControllerIdPairs).
+constexpr UsbIdPair kUartBridges[] = {{0x14F8, 0x5804}, {0x14F8, 0x5806}};
 
 // A text reply of the controller: at most 64 bytes, with or without its NUL.
 QString deviceText(const char (&buffer)[VEX_TEXT_SIZE]) {
@@ -74,11 +70,11 @@ bool ControllerLink::enumerate() {
     std::memset(m_state.descriptor.path, 0, sizeof m_state.descriptor.path);
     auto found = [this] { return m_state.descriptor.path[0] != '\0'; };
     EnumerateHidDevices(this, &ControllerLink::onUsbDevice);
-    for (const IdPair& ids : kUartBridges) {
+    for (const UsbIdPair& ids : kUartBridges) {
         if (found()) break;
         EnumerateHidDevicesById(ids.vendor, ids.product, this, &ControllerLink::onUartDevice);
     }
-    for (const IdPair& ids : kOlderUsbProducts) {
+    for (const UsbIdPair& ids : kControllerIdPairs) {
         if (found()) break;
         EnumerateHidDevicesById(ids.vendor, ids.product, this, &ControllerLink::onUsbDevice);
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/controller_ids.h"
 #include "device/vexlink.h"
 #include "host/services.h"
 #include "host/single_instance.h"
@@ -12,17 +13,7 @@
 namespace lumora {
 namespace {
 
-// The controller's interfaces by vendor/product pair, searched in this
-// order when the library recognises none by itself.
-struct IdPair {
-    uint16_t vendor;
-    uint16_t product;
-};
-constexpr IdPair kControllerIds[] = {
-    {0x20AC, 0x0E01}, {0x20AC, 0x0E02}, {0x20AC, 0x0F01},
-    {0x04E7, 0x006E}, {0x04E7, 0x006F}, {0x04E7, 0x006C},
-};
-constexpr IdPair kPwmTesterId = {0x2F1B, 0x6BFE};
+constexpr UsbIdPair kPwmTesterId = {0x2F1B, 0x6BFE};
 
 // The length of an enumerated path, or -1 when it has no NUL inside the
 // descriptor's 512 bytes. Such a path cannot be stored whole, and a cut path
@@ -131,7 +122,7 @@ int exitReportId(uint8_t typeCode, bool modernHost) {
 bool findAndOpenController(DeviceState& state) {
     std::memset(state.controllerDescriptor.path, 0, sizeof state.controllerDescriptor.path);
     EnumerateHidDevices(&state, &takeController);
-    for (const IdPair& id : kControllerIds) {
+    for (const UsbIdPair& id : kControllerIdPairs) {
         if (state.controllerDescriptor.path[0] != '\0') break;
         EnumerateHidDevicesById(id.vendor, id.product, &state, &takeController);
     }

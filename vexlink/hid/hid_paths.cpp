@@ -4,21 +4,12 @@
 #include <cstdio>
 #include <map>
 
+#include "device/controller_ids.h"
 #include "device/vexlink.h"
 
 namespace vexlink::hid {
 
 namespace {
-
-struct IdPair {
-    uint16_t vendorId;
-    uint16_t productId;
-};
-
-constexpr IdPair kTouchControllers[] = {
-    {0x20AC, 0x0E01}, {0x20AC, 0x0E02}, {0x20AC, 0x0F01},
-    {0x04E7, 0x006E}, {0x04E7, 0x006F}, {0x04E7, 0x006C},
-};
 
 bool isAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -27,9 +18,9 @@ bool isAlnum(char c) {
 }  // namespace
 
 bool isTouchController(uint16_t vendorId, uint16_t productId) {
-    return std::any_of(std::begin(kTouchControllers), std::end(kTouchControllers),
-                       [&](const IdPair& p) {
-                           return p.vendorId == vendorId && p.productId == productId;
+    return std::any_of(std::begin(lumora::kControllerIdPairs), std::end(lumora::kControllerIdPairs),
+                       [&](const lumora::UsbIdPair& p) {
+                           return p.vendor == vendorId && p.product == productId;
                        });
 }
 
