@@ -66,56 +66,32 @@ void SharedImage::snapshot(FrameSettings* settings, ImageGrid* grid) const {
 
 ImageDrawWorker::ImageDrawWorker(const SharedImage& shared,
                                  const std::atomic<int32_t>& activePage, FrameReady frameReady)
-    : m_shared(shared), m_activePage(activePage), m_frameReady(std::move(frameReady)) {}
+    : m_shared(shared),
+      m_activePage(activePage),
+      m_frameReady(std::move(frameReady)),
+      m_thread([this] { return step(); },
+               [] {
+                   host::trace(QStringLiteral(" DrawImageThread:ThreadExit:Quit)\n"));
+                   host::trace(QStringLiteral(" DrawImageThread:ThreadExit\n"));
+               }) {}
 
 ImageDrawWorker::~ImageDrawWorker() {
     requestQuit();
     join();
 }
 
-void ImageDrawWorker::resume() {
-    if (m_thread.joinable()) return;
-    {
-        std::lock_guard lock(m_sleepMutex);
-        if (m_quit) return;
-    }
-    m_thread = std::thread([this] { run(); });
-}
+void ImageDrawWorker::resume() { m_thread.start(); }
 
-void ImageDrawWorker::requestQuit() {
-    {
-        std::lock_guard lock(m_sleepMutex);
-        m_quit = true;
-    }
-    m_wake.notify_all();
-}
+void ImageDrawWorker::requestQuit() { m_thread.requestQuit(); }
 
-void ImageDrawWorker::join() {
-    if (m_thread.joinable()) m_thread.join();
-}
+void ImageDrawWorker::join() { m_thread.join(); }
 
-void ImageDrawWorker::sleepMs(int ms) {
-    // The quit flag cuts the sleep short, so closing the page never waits
-    // out the 2-second idle period.
-    std::unique_lock lock(m_sleepMutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_quit; });
-}
-
-void ImageDrawWorker::run() {
-    for (;;) {
-        {
-            std::lock_guard lock(m_sleepMutex);
-            if (m_quit) break;
-        }
-        if (m_activePage.load() != kImagePages) {
-            sleepMs(kIdlePeriodMs);
-            continue;
-        }
-        drawFrame();
-        sleepMs(kActivePeriodMs);
-    }
-    host::trace(QStringLiteral(" DrawImageThread:ThreadExit:Quit)\n"));
-    host::trace(QStringLiteral(" DrawImageThread:ThreadExit\n"));
+// Draws while the image page is the active page; otherwise sleeps long, and
+// the quit flag cuts that sleep short.
+int ImageDrawWorker::step() {
+    if (m_activePage.load() != kImagePages) return kIdlePeriodMs;
+    drawFrame();
+    return kActivePeriodMs;
 }
 
 void ImageDrawWorker::drawFrame() {

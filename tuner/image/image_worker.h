@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "host/worker_thread.h"
 #include "tuner/image/image_model.h"
 #include "tuner/image/image_render.h"
 
@@ -77,14 +78,13 @@ public:
     // Waits for the thread to end (after requestQuit()).
     void join();
 
-    bool started() const { return m_thread.joinable(); }
+    bool started() const { return m_thread.started(); }
     int framesDrawn() const { return m_frames.load(); }
 
 private:
-    void run();
+    // One step of the thread; returns the sleep before the next one.
+    int step();
     void drawFrame();
-    // Sleeps up to `ms`; returns early when quit is requested.
-    void sleepMs(int ms);
 
     const SharedImage& m_shared;
     const std::atomic<int32_t>& m_activePage;
@@ -94,11 +94,8 @@ private:
     ImageGrid m_work{};        // the Clean Data work grid
     QImage m_frame;
 
-    std::thread m_thread;
-    std::mutex m_sleepMutex;
-    std::condition_variable m_wake;
-    bool m_quit = false;  // guarded by m_sleepMutex
     std::atomic<int> m_frames{0};
+    host::WorkerThread m_thread;  // last member: stopped before the rest goes
 };
 
 }  // namespace lumora::image

@@ -47,46 +47,25 @@ void GraphView::paintEvent(QPaintEvent*) {
 
 // ---- RawDrawWorker -----------------------------------------------------------------
 
-RawDrawWorker::RawDrawWorker(std::function<void()> step) : m_step(std::move(step)) {}
+RawDrawWorker::RawDrawWorker(std::function<void()> step)
+    : m_step(std::move(step)), m_thread([this] {
+          m_step();
+          m_steps.fetch_add(1);
+          return kPeriodMs;
+      }) {}
 
 RawDrawWorker::~RawDrawWorker() { quitAndJoin(); }
 
 void RawDrawWorker::release() {
     if (m_released.exchange(true)) return;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_quit) return;
-    }
-    m_thread = std::thread([this] { run(); });
+    m_thread.start();
 }
 
-void RawDrawWorker::wake() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_wakeNow = true;
-    }
-    m_wake.notify_all();
-}
+void RawDrawWorker::wake() { m_thread.wake(); }
 
 void RawDrawWorker::quitAndJoin() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable()) m_thread.join();
-}
-
-void RawDrawWorker::run() {
-    std::unique_lock lock(m_mutex);
-    while (!m_quit) {
-        lock.unlock();
-        m_step();
-        m_steps.fetch_add(1);
-        lock.lock();
-        m_wake.wait_for(lock, std::chrono::milliseconds(kPeriodMs), [this] { return m_quit || m_wakeNow; });
-        m_wakeNow = false;
-    }
+    m_thread.requestQuit();
+    m_thread.join();
 }
 
 }  // namespace rawdata

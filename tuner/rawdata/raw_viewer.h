@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "host/packet_window.h"
+#include "host/worker_thread.h"
 #include "tuner/app/tuner_page.h"
 #include "tuner/rawdata/raw_frame.h"
 #include "tuner/rawdata/raw_model.h"
@@ -68,16 +69,10 @@ public:
     int steps() const { return m_steps.load(); }
 
 private:
-    void run();
-
     std::function<void()> m_step;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_quit = false;       // guarded by m_mutex
-    bool m_wakeNow = false;    // guarded by m_mutex
     std::atomic<bool> m_released{false};
     std::atomic<int> m_steps{0};
+    host::WorkerThread m_thread;  // last member: stopped before the rest goes
 };
 
 // The log settings that the GUI thread sets and the logging step reads and
