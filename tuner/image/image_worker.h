@@ -9,11 +9,9 @@
 
 #include <QImage>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 #include "host/worker_thread.h"
 #include "tuner/image/image_model.h"

@@ -11,11 +11,9 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 #include "host/packet_window.h"
 #include "host/worker_thread.h"
