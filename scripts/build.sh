@@ -7,6 +7,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 kind="${1:-release}"; shift || true
 dir="$root/build/$kind"
 jobs="${LUMORA_JOBS:-2}"
+# Object files cached by ccache are shared between checkouts of the tree:
+# paths under the root are hashed relative to it.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 
 case "$kind" in
   release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;

@@ -75,4 +75,45 @@ struct DeviceStatus {
 };
 VEXLINK_CONTROL_API bool status(int id, DeviceStatus* out);
 
+// Every command a host sent to the device, in the order the firmware took
+// them, so that a test can check that a program made a call (and with what
+// arguments) rather than only what it showed afterwards.
+//   operation: the contract's name of the call ("DevWriteWord",
+//              "PCAPStopGetData", "DevReadFreqRegs" ...); a raw firmware
+//              packet is "DevSendPacket", feature reports "DevGetFeature" /
+//              "DevSetFeature".
+//   args:      the request's argument bytes as the wire protocol carries
+//              them (little-endian, docs/wire-protocol.md): for
+//              DevWriteWord index then value, 16 bits each; for the blob
+//              transfers the blob index then the whole blob written (once
+//              per call, not per chunk); for a raw packet or a feature
+//              report all of its bytes.
+// Texts and blocks read in several chunks are logged once, at their first
+// chunk. The log keeps the newest kCommandLogLimit entries.
+struct CommandRecord {
+    std::string operation;
+    std::vector<uint8_t> args;
+
+    // Argument helpers: 0 past the end.
+    uint8_t u8(size_t offset) const { return offset < args.size() ? args[offset] : 0; }
+    uint16_t u16(size_t offset) const { return static_cast<uint16_t>(u8(offset) | (u8(offset + 1) << 8)); }
+    uint32_t u32(size_t offset) const { return u16(offset) | (uint32_t(u16(offset + 2)) << 16); }
+};
+constexpr size_t kCommandLogLimit = 20000;
+VEXLINK_CONTROL_API std::vector<CommandRecord> commandLog(int id);
+VEXLINK_CONTROL_API bool clearCommandLog(int id);
+
+// The operations of a log in order, for compact comparisons in tests;
+// with `only` not empty, just the entries whose operation is listed there.
+inline std::vector<std::string> operationsOf(const std::vector<CommandRecord>& log,
+                                             const std::vector<std::string>& only = {}) {
+    std::vector<std::string> out;
+    for (const CommandRecord& r : log) {
+        bool keep = only.empty();
+        for (const std::string& o : only) keep = keep || o == r.operation;
+        if (keep) out.push_back(r.operation);
+    }
+    return out;
+}
+
 }  // namespace vexlink::control

@@ -95,4 +95,16 @@ bool status(int id, DeviceStatus* out) {
     return true;
 }
 
+std::vector<CommandRecord> commandLog(int id) {
+    auto fw = device(id);
+    return fw ? fw->commandLog() : std::vector<CommandRecord>{};
+}
+
+bool clearCommandLog(int id) {
+    auto fw = device(id);
+    if (!fw) return false;
+    fw->clearCommandLog();
+    return true;
+}
+
 }  // namespace vexlink::control

@@ -70,6 +70,63 @@ std::array<uint8_t, 46> downloadRecord(const DeviceSettings& s, uint16_t count, 
     return r;
 }
 
+// The contract's name for the call behind a request, for the command log.
+const char* operationName(uint8_t command, uint8_t blob) {
+    using namespace wire;
+    switch (command) {
+    case kStopStream: return "PCAPStopGetData";
+    case kStartSingle: return "PCAPGetSingleData";
+    case kStartRawPoint: return "PCAPGetRawPoint";
+    case kStartImageYX: return "PCAPGetImageYX";
+    case kStartImageXY: return "PCAPGetImageXY";
+    case kQueryCounts: return "DevQueryChannelCounts";
+    case kGetTypeCode: return "GetDevTypeCode";
+    case kGetBlob:
+        switch (blob) {
+        case kModelName: return "GetDevModelName";
+        case kTypeName: return "GetDevTypeName";
+        case kFirmwareVersion: return "GetDevFWVersion";
+        case kPcapInfo: return "DevGetPCAPInfo";
+        case kCrcInfo: return "DevGetCRCInfo";
+        case kDownloadInfo: return "DevGetDownloadInfo";
+        case kFreqRegs: return "DevReadFreqRegs";
+        default: return "GetBlob";
+        }
+    case kPutBlob:
+        switch (blob) {
+        case kDownloadInfo: return "DevSetDownloadInfo";
+        case kFreqRegs: return "DevWriteFreqRegs";
+        default: return "PutBlob";
+        }
+    case kReadWord: return "DevReadWord";
+    case kWriteWord: return "DevWriteWord";
+    case kDisableFilter: return "DevDisableFilter";
+    case kReset: return "DevResetController";
+    case kSetReportId: return "SetReportId";
+    case kHardwareCalibration: return "DevHardwareCalibration";
+    case kDacCalibration: return "DevDACCalibration";
+    case kSetFreqIndex: return "DevSetFreqIndex";
+    case kLoadDefaultFreq: return "DevLoadDefaultFreqParam";
+    case kLoadDefaultParam: return "DevLoadDefaultParam";
+    case kModeWord: return "DevModeWord";
+    case kWriteModeByte: return "DevWriteModeByte";
+    case kSetTestMode: return "DevSetTestMode";
+    case kSetOption: return "DevSetOption";
+    case kGetCid: return "DevGetCID";
+    case kSetCid: return "DevSetCID";
+    case kSelfCapChannel: return "PCAPStartSelfCapChannel";
+    case kMutualCapChannel: return "PCAPStartMutualCapChannel";
+    case kStopChannelTest: return "PCAPStopChannelTest";
+    case kStartOpenTest: return "PCAPStartOpenTest";
+    case kStartShortTest: return "PCAPStartShortTest";
+    case kStartMutualTest: return "PCAPStartMutualTest";
+    case kStartADLevelTest: return "PCAPStartADLevelTest";
+    case kSetPwmFreq: return "SetHeronPWMFreq";
+    case kPwmApply: return "DevPWMApply";
+    default: return "Unknown";
+    }
+}
+
 }  // namespace
 
 Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
@@ -155,11 +212,42 @@ void Firmware::broadcast(const Report& report) {
 void Firmware::handleOutput(const uint8_t* report, ReportSink* from) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_gone) return;
-    if (report[1] == wire::kRequestMarker)
+    if (report[1] == wire::kRequestMarker) {
+        logRequest(report);
         respond(report, from);
-    else
+    } else {
+        logCommand("DevSendPacket", report, 64);
         handleRawPacket(report);
+    }
     m_wake.notify_all();
+}
+
+void Firmware::logCommand(std::string operation, const uint8_t* args, size_t n) {
+    control::CommandRecord r;
+    r.operation = std::move(operation);
+    r.args.assign(args, args + n);
+    m_log.push_back(std::move(r));
+    if (m_log.size() > control::kCommandLogLimit) m_log.pop_front();
+}
+
+void Firmware::logRequest(const uint8_t* request) {
+    const uint8_t command = request[2];
+    const uint8_t* a = request + wire::kArgOffset;
+    // A blob written in chunks is logged once, whole, when its last chunk
+    // arrives (respond); one read in chunks once, at its first chunk.
+    if (command == wire::kPutBlob) return;
+    if (command == wire::kGetBlob && a[2] != 0) return;
+    logCommand(operationName(command, a[0]), a, 64 - wire::kArgOffset);
+}
+
+std::vector<control::CommandRecord> Firmware::commandLog() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return {m_log.begin(), m_log.end()};
+}
+
+void Firmware::clearCommandLog() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_log.clear();
 }
 
 // Raw firmware packets. The one the firmware acts on is "Read Log"
@@ -298,7 +386,10 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         const uint8_t blobId = a[0], index = a[1], offset = a[2], length = a[3], last = a[4];
         const bool writable = (blobId == wire::kDownloadInfo && controller) ||
                               (blobId == wire::kFreqRegs && has(kCapFrequency));
-        if (!writable) break;
+        if (!writable) {
+            if (offset == 0) logCommand(operationName(command, blobId), a + 1, 64 - wire::kArgOffset - 1);
+            break;
+        }
         // The chunk must lie inside the report (data from byte 9) and
         // continue what came before; offset 0 starts a new transfer, even
         // after one the host abandoned.
@@ -315,6 +406,11 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         }
         std::vector<uint8_t> blob;
         blob.swap(m_blobIn);
+        {
+            std::vector<uint8_t> logged{index};
+            logged.insert(logged.end(), blob.begin(), blob.end());
+            logCommand(operationName(command, blobId), logged.data(), logged.size());
+        }
         if (blobId == wire::kDownloadInfo && blob.size() == 46) {
             std::array<uint8_t, 46> record{};
             std::copy(blob.begin(), blob.end(), record.begin());
@@ -508,6 +604,7 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
 
 int Firmware::getFeature(uint8_t* buffer, size_t length) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_gone) logCommand("DevGetFeature", buffer, std::min<size_t>(length, 1));
     if (m_gone || !has(kCapFeature) || length < 1 || buffer[0] != m_feature[0]) return -1;
     const size_t n = std::min(length, m_feature.size());
     std::memcpy(buffer + 1, m_feature.data() + 1, n - 1);
@@ -516,6 +613,7 @@ int Firmware::getFeature(uint8_t* buffer, size_t length) {
 
 int Firmware::sendFeature(const uint8_t* buffer, size_t length) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_gone) logCommand("DevSetFeature", buffer, length);
     if (m_gone || !has(kCapFeature) || length < 1 || buffer[0] != m_feature[0]) return -1;
     const size_t n = std::min(length, m_feature.size());
     std::memcpy(m_feature.data() + 1, buffer + 1, n - 1);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "vexlink/virtual/control.h"
 #include "vexlink/virtual/device_class.h"
 #include "vexlink/virtual/packets.h"
 #include "vexlink/virtual/param_memory.h"
@@ -72,6 +73,8 @@ public:
     uint8_t reportId() const;
     bool testMode() const;
     bool panelAttached() const;
+    std::vector<control::CommandRecord> commandLog() const;
+    void clearCommandLog();
 
 private:
     // The class whose behaviour applies now: the carried family for the
@@ -84,6 +87,8 @@ private:
     void broadcast(const Report& report);       // m_mutex held
     void respond(const uint8_t* request, ReportSink* from);  // m_mutex held
     void handleRawPacket(const uint8_t* packet);
+    void logRequest(const uint8_t* request);                     // m_mutex held
+    void logCommand(std::string operation, const uint8_t* args, size_t n);  // m_mutex held
     void startTest(uint8_t command, const uint8_t* args);
     void runPendingTests();                     // m_mutex held
     void streamFrame(int64_t ms);               // m_mutex held
@@ -127,6 +132,7 @@ private:
     std::deque<std::vector<uint8_t>> m_pendingTests;  // command byte + argument bytes
     int64_t m_testDueMs = 0;
     std::vector<uint8_t> m_blobIn;              // PutBlob chunks collected so far
+    std::deque<control::CommandRecord> m_log;   // what hosts sent, oldest first
 
     std::thread m_thread;                       // last: starts after every member is ready
 };

@@ -211,6 +211,46 @@ TEST_F(ThroughLibrary, StatusShowsWhatTheProgramDid) {
     EXPECT_TRUE(control::list().front().open);
 }
 
+// The command log holds every call a program made, in order, with its
+// arguments: a deleted call fails the test that looks for it.
+TEST_F(ThroughLibrary, CommandLogRecordsCallsInOrderWithArguments) {
+    const int id = control::plug("heron");
+    const VexHandle h = open(control::list().front().path);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(control::clearCommandLog(id));
+    ASSERT_NE(DevWriteWord(h, 70, 0xBEEF), 0);
+    ASSERT_NE(DevHardwareCalibration(h), 0);
+    ASSERT_NE(DevResetController(h), 0);
+    char model[64] = {};
+    ASSERT_NE(GetDevModelName(h, model), 0);
+    uint8_t regs[64];
+    for (int k = 0; k < 64; ++k) regs[k] = static_cast<uint8_t>(k + 1);
+    uint8_t buffer[64] = {};
+    ASSERT_NE(DevWriteFreqRegs(h, buffer, 3, regs), 0);
+    uint8_t raw[64] = {0x03, 0x03, 0x36, 0x5F};
+    ASSERT_NE(DevSendPacket(h, raw, 64), 0);
+
+    const auto log = control::commandLog(id);
+    EXPECT_EQ(control::operationsOf(log),
+              (std::vector<std::string>{"DevWriteWord", "DevHardwareCalibration",
+                                        "DevResetController", "GetDevModelName",
+                                        "DevWriteFreqRegs", "DevSendPacket"}));
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0].u16(0), 70);
+    EXPECT_EQ(log[0].u16(2), 0xBEEF);
+    ASSERT_EQ(log[4].args.size(), 65u) << "index, then the whole block once";
+    EXPECT_EQ(log[4].u8(0), 3);
+    EXPECT_EQ(log[4].u8(1), 1);
+    EXPECT_EQ(log[4].u8(64), 64);
+    EXPECT_EQ(log[5].u8(3), 0x5F);
+    EXPECT_EQ(control::operationsOf(log, {"DevResetController", "DevWriteWord"}),
+              (std::vector<std::string>{"DevWriteWord", "DevResetController"}));
+
+    ASSERT_TRUE(control::clearCommandLog(id));
+    EXPECT_TRUE(control::commandLog(id).empty());
+    EXPECT_TRUE(control::commandLog(id + 100).empty()) << "no such device";
+}
+
 std::string ctlPath() {
     char exe[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
