@@ -10,6 +10,8 @@
 
 namespace lumora {
 
+class KestrelParamSource;
+
 // Which page consumes streamed packets.
 enum ActivePage : int32_t {
     kRawDataPage = 0,
@@ -37,6 +39,10 @@ struct DeviceState {
     uint8_t xAboveY = 0;
     int32_t hasFreqTable = 0;
     int32_t restoreReportId = 0;
+
+    // The "Kestrel Param" page while it exists (type codes 6 and 8), for
+    // the pages that read its working copy; null otherwise.
+    const KestrelParamSource* kestrel = nullptr;
 
     // The channel counts learned at start-up (signed, as the controller reports them).
     int8_t yCount = 0;
