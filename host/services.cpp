@@ -173,4 +173,6 @@ bool isModernMultitouchHost() {
 #endif
 }
 
+QString testerDataFolder() { return QCoreApplication::applicationDirPath(); }
+
 }  // namespace lumora::host

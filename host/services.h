@@ -79,4 +79,9 @@ void setFileDialogs(FileDialogs* dialogs);
 // restore at exit from it.
 bool isModernMultitouchHost();
 
+// ---- Folders -------------------------------------------------------------------
+// The tester's data folder: where its ini files are read and its result
+// folders are made. Today the folder of the running program.
+QString testerDataFolder();
+
 }  // namespace lumora::host

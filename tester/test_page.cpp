@@ -25,7 +25,7 @@ constexpr int kCountdownMs = 1000; // timer 2: AutoRun countdown
 const QSize kPanelSize(560, 200);
 
 QString programFolder(const QString& given) {
-    return given.isEmpty() ? QCoreApplication::applicationDirPath() : given;
+    return given.isEmpty() ? host::testerDataFolder() : given;
 }
 
 QLabel* textLabel(const QString& text, QWidget* parent) {
