@@ -8,7 +8,7 @@
 #include <QSet>
 
 #include "tester/config/test_plan.h"
-#include "tests/tester/print_qt.h"
+#include "tests/tester/app/print_qt.h"
 
 namespace lumora::tester {
 namespace {

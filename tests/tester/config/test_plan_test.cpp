@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/tester/print_qt.h"
+#include "tests/tester/app/print_qt.h"
 
 #include <QDir>
 #include <QFile>

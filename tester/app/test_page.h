@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "tester/config/test_plan.h"
-#include "tester/controller_link.h"
-#include "tester/status_panel.h"
+#include "tester/app/controller_link.h"
+#include "tester/app/status_panel.h"
 
 class QLabel;
 class QLineEdit;

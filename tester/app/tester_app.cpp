@@ -1,9 +1,9 @@
-#include "tester/tester_app.h"
+#include "tester/app/tester_app.h"
 
 #include "host/services.h"
 #include "host/single_instance.h"
-#include "tester/my_sheet.h"
-#include "tester/test_page.h"
+#include "tester/app/my_sheet.h"
+#include "tester/app/test_page.h"
 
 namespace lumora::tester {
 

@@ -15,7 +15,7 @@
 
 #include "host/packet_window.h"
 #include "host/testing/doubles.h"
-#include "tests/tester/print_qt.h"
+#include "tests/tester/app/print_qt.h"
 #include "tests/support/test_support.h"
 #include "vexlink/virtual/control.h"
 

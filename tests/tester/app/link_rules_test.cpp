@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "tester/link_rules.h"
-#include "tests/tester/print_qt.h"
+#include "tester/app/link_rules.h"
+#include "tests/tester/app/print_qt.h"
 
 namespace lumora::tester {
 namespace {

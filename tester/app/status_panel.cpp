@@ -1,9 +1,9 @@
-#include "tester/status_panel.h"
+#include "tester/app/status_panel.h"
 
 #include <QFont>
 #include <QPainter>
 
-#include "tester/link_rules.h"
+#include "tester/app/link_rules.h"
 
 namespace lumora::tester {
 

@@ -4,8 +4,8 @@
 
 #include "host/packet_window.h"
 #include "host/screenshot.h"
-#include "tester/my_sheet.h"
-#include "tester/tester_app.h"
+#include "tester/app/my_sheet.h"
+#include "tester/app/tester_app.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "tester/controller_link.h"
+#include "tester/app/controller_link.h"
 
 #include <QThread>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "device/controller_ids.h"
 #include "device/packet.h"
 #include "host/services.h"
-#include "tester/link_rules.h"
+#include "tester/app/link_rules.h"
 
 namespace lumora::tester {
 

@@ -1,4 +1,4 @@
-#include "tester/link_rules.h"
+#include "tester/app/link_rules.h"
 
 namespace lumora::tester {
 

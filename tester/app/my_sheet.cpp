@@ -1,4 +1,4 @@
-#include "tester/my_sheet.h"
+#include "tester/app/my_sheet.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "tester/test_page.h"
+#include "tester/app/test_page.h"
 
 namespace lumora::tester {
 

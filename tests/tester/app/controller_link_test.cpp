@@ -5,9 +5,9 @@
 #include <QCoreApplication>
 #include <vector>
 
-#include "tester/controller_link.h"
-#include "tester/link_rules.h"
-#include "tests/tester/tester_fixture.h"
+#include "tester/app/controller_link.h"
+#include "tester/app/link_rules.h"
+#include "tests/tester/app/tester_fixture.h"
 
 namespace lumora::tester {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 
-#include "tester/status_panel.h"
-#include "tests/tester/tester_fixture.h"
+#include "tester/app/status_panel.h"
+#include "tests/tester/app/tester_fixture.h"
 
 namespace lumora::tester {
 namespace {

@@ -1,4 +1,4 @@
-#include "tester/test_page.h"
+#include "tester/app/test_page.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "host/services.h"
-#include "tester/link_rules.h"
+#include "tester/app/link_rules.h"
 
 namespace lumora::tester {
 

@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include "host/single_instance.h"
-#include "tester/my_sheet.h"
-#include "tester/test_page.h"
-#include "tester/tester_app.h"
-#include "tests/tester/tester_fixture.h"
+#include "tester/app/my_sheet.h"
+#include "tester/app/test_page.h"
+#include "tester/app/tester_app.h"
+#include "tests/tester/app/tester_fixture.h"
 
 namespace lumora::tester {
 namespace {
