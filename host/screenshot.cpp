@@ -70,8 +70,8 @@ void saveShot(QWidget& window, const QString& path) {
 // only shows after a button press (test results, graphs) can be looked at.
 QHash<QString, QStringList> buttonsToPress() {
     QHash<QString, QStringList> out;
-    const QString spec = qEnvironmentVariable("LUMORA_SCREENSHOT_PRESS");
-    for (const QString& entry : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    const QString list = qEnvironmentVariable("LUMORA_SCREENSHOT_PRESS");
+    for (const QString& entry : list.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const qsizetype colon = entry.indexOf(QLatin1Char(':'));
         if (colon <= 0) {
             std::fprintf(stderr, "screenshot: LUMORA_SCREENSHOT_PRESS entry \"%s\" needs <tab>:<button>\n",
