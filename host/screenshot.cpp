@@ -1,13 +1,16 @@
 #include "host/screenshot.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontMetrics>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
@@ -61,6 +64,27 @@ void saveShot(QWidget& window, const QString& path) {
         std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
 }
 
+// LUMORA_SCREENSHOT_PRESS: entries "<tab caption>:<button>,<button>..."
+// separated by ';'. The named buttons of that tab are pressed one by one
+// after its grab, each followed by a grab of its own, so that what a page
+// only shows after a button press (test results, graphs) can be looked at.
+QHash<QString, QStringList> buttonsToPress() {
+    QHash<QString, QStringList> out;
+    const QString list = qEnvironmentVariable("LUMORA_SCREENSHOT_PRESS");
+    for (const QString& entry : list.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype colon = entry.indexOf(QLatin1Char(':'));
+        if (colon <= 0) {
+            std::fprintf(stderr, "screenshot: LUMORA_SCREENSHOT_PRESS entry \"%s\" needs <tab>:<button>\n",
+                         qPrintable(entry));
+            continue;
+        }
+        QStringList& buttons = out[entry.left(colon).trimmed()];
+        for (const QString& b : entry.mid(colon + 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            buttons << b.trimmed();
+    }
+    return out;
+}
+
 struct ScreenshotRun {
     QPointer<QWidget> window;
     QPointer<QTabWidget> tabs;
@@ -68,6 +92,7 @@ struct ScreenshotRun {
     QString program;
     int delayMs = kDefaultDelayMs;
     std::function<void()> finish;
+    QHash<QString, QStringList> presses;
 
     void save(int n, const QString& what) {
         if (!window) return;
@@ -75,6 +100,34 @@ struct ScreenshotRun {
                               QStringLiteral("%1-%2-%3.png").arg(program).arg(n).arg(screenshotFilePart(what))));
     }
 };
+
+void step(const std::shared_ptr<ScreenshotRun>& s, int tab);
+
+// Presses the tab's next listed button, waits and grabs; then the next one,
+// and after the last the next tab.
+void press(const std::shared_ptr<ScreenshotRun>& s, int tab, int index) {
+    if (!s->window || !s->window->isVisible() || !s->tabs) return;
+    const QString caption = s->tabs->tabText(tab);
+    const QStringList buttons = s->presses.value(caption);
+    if (index >= buttons.size()) {
+        step(s, tab + 1);
+        return;
+    }
+    const QString name = buttons[index];
+    QAbstractButton* target = nullptr;
+    if (QWidget* page = s->tabs->widget(tab))
+        for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+            if (b->text() == name) target = b;
+    if (target && target->isEnabled())
+        target->click();
+    else
+        std::fprintf(stderr, "screenshot: no enabled button \"%s\" on \"%s\"\n", qPrintable(name),
+                     qPrintable(caption));
+    QTimer::singleShot(s->delayMs, s->window, [s, tab, index, caption, name] {
+        s->save(tab + 1, caption + QLatin1Char('-') + name);
+        press(s, tab, index + 1);
+    });
+}
 
 void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
     if (!s->window || !s->window->isVisible()) return;
@@ -89,7 +142,7 @@ void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
         QTimer::singleShot(s->delayMs, s->window, [s, tab] {
             if (!s->tabs) return;
             s->save(tab + 1, s->tabs->tabText(tab));
-            step(s, tab + 1);
+            press(s, tab, 0);
         });
         return;
     }
@@ -120,6 +173,7 @@ bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& progr
     s->program = program;
     s->finish = std::move(finish);
     s->delayMs = screenshotDelayMs();
+    s->presses = buttonsToPress();
     // The first grab waits the delay after the event loop starts, so the
     // window has been shown and its first page has drawn.
     QTimer::singleShot(s->delayMs, window, [s] {

@@ -16,8 +16,11 @@ namespace lumora::host {
 // (tabs may be null), waits the same delay and grabs <dir>/<program>-<n>-
 // <caption>.png with n counting tabs from 1, and finally calls `finish`
 // (default: window->close()). Each image carries a strip above the window
-// with its title, since a window grab holds no title bar. Returns whether
-// screenshots were scheduled.
+// with its title, since a window grab holds no title bar.
+// LUMORA_SCREENSHOT_PRESS ("<tab caption>:<button>,<button>...", entries
+// separated by ';') presses those buttons of that tab one by one after its
+// grab, each followed by the delay and a grab <dir>/<program>-<n>-<caption>-
+// <button>.png. Returns whether screenshots were scheduled.
 bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
                          std::function<void()> finish = {});
 

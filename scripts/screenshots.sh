@@ -11,6 +11,10 @@
 # <folder>/<program>-<n>-<caption>.png, and message boxes shown on the way
 # into <folder>/<program>-message-<n>.png (answered with Ok), then closes.
 # LUMORA_SCREENSHOT_DELAY_MS sets the wait before each grab (default 1500).
+# LUMORA_SCREENSHOT_PRESS presses buttons of a tab after its grab, one grab
+# after each, for what a page shows only after a press, e.g.
+#   LUMORA_SCREENSHOT_PRESS='Diagnostic:Open Test,Short Test,ADLevel Test,Mutual Test'
+# (entries "<tab>:<button>,..." separated by ';').
 # LUMORA_BIN_DIR runs the programs of another build tree; without it the
 # release tree is built first (only the program's own target).
 set -euo pipefail

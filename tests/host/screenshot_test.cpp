@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -77,6 +78,46 @@ TEST(Screenshots, GrabsTheWindowAndEachTabThenCloses) {
     EXPECT_GE(image.width(), window.width());
     EXPECT_GT(image.height(), window.height());
     EXPECT_EQ(tabs->currentIndex(), 1);  // the last tab was selected for its grab
+}
+
+// What a page shows only after a button press: the listed buttons of a tab
+// are pressed after its grab, each followed by a grab of its own.
+TEST(Screenshots, PressesListedButtonsOfATabAndGrabsAfterEach) {
+    app();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path()), 1);
+    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
+    setenv("LUMORA_SCREENSHOT_PRESS", "Diagnostic:Open Test,Missing;Other:Open Test", 1);
+
+    QDialog window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    auto* button = new QPushButton("Open Test", page);
+    pageLayout->addWidget(button);
+    int pressed = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++pressed; });
+    tabs->addTab(page, "Diagnostic");
+    window.resize(300, 200);
+
+    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    window.show();
+    loop.exec();
+    unsetenv("LUMORA_SCREENSHOT_DIR");
+    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
+    unsetenv("LUMORA_SCREENSHOT_PRESS");
+
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.png"}, QDir::Files, QDir::Name),
+              QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Diagnostic.png",
+                           "LumoraTuner-1-Diagnostic_Missing.png",
+                           "LumoraTuner-1-Diagnostic_Open_Test.png"}));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "tuner/params/parameters_dlg.h"
 #include "tuner/rawdata/raw_viewer.h"
 #include "tuner/image/image_dlg.h"
+#include "tuner/diag/diag_page.h"
 
 namespace lumora {
 namespace {
@@ -24,6 +25,7 @@ const std::vector<PageEntry>& ospreyPages() {
         // "Image Data"
         {"Image Data", makeImageDataPage},
         // "Diagnostic"
+        {"Diagnostic", makeDiagPage},
     };
     return pages;
 }
@@ -35,6 +37,7 @@ const std::vector<PageEntry>& heronPages() {
         // "Finch Draw Test"
         // "Finch Image Data"
         // "Diagnostic"
+        {"Diagnostic", makeDiagPage},
     };
     return pages;
 }

@@ -55,6 +55,10 @@ VEXLINK_CONTROL_API bool emitModeReport(int id, uint8_t mode);
 // neighbour on the same axis. `present` false removes the fault.
 VEXLINK_CONTROL_API bool setOpenChannel(int id, bool yAxis, int index, bool present);
 VEXLINK_CONTROL_API bool setShortedChannel(int id, bool yAxis, int index, bool present);
+// A channel that picks up strong noise: its series carry noise of
+// kNoisyAmplitude counts, its AD level reads high and every other mutual
+// node of its line reads low.
+VEXLINK_CONTROL_API bool setNoisyChannel(int id, bool yAxis, int index, bool present);
 
 // Whether a sensor is connected to the controller board. A bare board
 // (false) reads low coupling in the short test and low connector levels;

@@ -75,6 +75,14 @@ bool setShortedChannel(int id, bool yAxis, int index, bool present) {
     return true;
 }
 
+bool setNoisyChannel(int id, bool yAxis, int index, bool present) {
+    auto fw = device(id);
+    if (!fw || index < 0 || index >= (yAxis ? fw->settings().yCount : fw->settings().xCount))
+        return false;
+    fw->setNoisyChannel({yAxis, index}, present);
+    return true;
+}
+
 bool setPanelAttached(int id, bool attached) {
     auto fw = device(id);
     if (!fw) return false;

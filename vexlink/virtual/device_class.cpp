@@ -41,7 +41,8 @@ const std::vector<DeviceClass> kClasses = {
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
      .shortModel = {true, 3900, 3700, 30}, .openX = 150, .openY = 3900, .openFaultX = 2600,
      .openFaultY = 20, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
-     .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true}},
+     .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true},
+     .mutualStray = true},
     {.kind = "heron8", .typeCode = 8, .vendorId = 0x2F1B, .productId = 0x7B08,
      .touchController = true, .collections = "4,6,5", .defaultX = 48, .defaultY = 34,
      .modelName = "ZH-8034", .typeName = "Heron PCAP", .firmwareVersion = "8.1.05",
@@ -49,7 +50,8 @@ const std::vector<DeviceClass> kClasses = {
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
      .shortModel = {true, 3900, 3700, 30}, .openX = 150, .openY = 3900, .openFaultX = 2600,
      .openFaultY = 20, .openUpperXOnly = true, .reportId = 6, .multiTouch = true,
-     .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true}},
+     .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true},
+     .mutualStray = true},
     // A controller in its boot loader answers its identity and nothing else.
     {.kind = "bootloader", .typeCode = 1, .vendorId = 0x2F1B, .productId = 0x7F01,
      .touchController = true, .collections = "5", .modelName = "ZT-LOADER",
@@ -230,11 +232,14 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                 int v = 1;
                 if (hasValue && !parseInt(value, 0, 1, &v)) return badValue("0 or 1");
                 s.corruptChecksum = v != 0;
-            } else if ((key == "open" || key == "short") && controllerOption) {
+            } else if ((key == "open" || key == "short" || key == "noisy") && controllerOption) {
                 for (const std::string& c : split(value, '+')) {
                     ChannelRef ref;
                     if (!parseChannel(c, &ref)) return badValue("channels such as x3+y7");
-                    (key == "open" ? s.openChannels : s.shortedChannels).push_back(ref);
+                    (key == "open"    ? s.openChannels
+                     : key == "short" ? s.shortedChannels
+                                      : s.noisyChannels)
+                        .push_back(ref);
                 }
             } else if ((key == "panel" || key == "finger") && controllerOption) {
                 int v = 0;
@@ -258,6 +263,10 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
         if (!fwGiven) s.firmwareVersion = s.behind->firmwareVersion;
         if (kind == "uart-bridge") s.typeCode = s.behind->typeCode;
     }
+    for (const ChannelRef& c : s.noisyChannels)
+        if (c.index >= (c.yAxis ? s.yCount : s.xCount))
+            return fail("noisy channel \"" + std::string(c.yAxis ? "y" : "x") +
+                        std::to_string(c.index) + "\" is beyond the panel");
     for (const ChannelRef& c : s.openChannels)
         if (c.index >= (c.yAxis ? s.yCount : s.xCount))
             return fail("channel \"" + std::string(c.yAxis ? "y" : "x") + std::to_string(c.index) +

@@ -91,6 +91,9 @@ struct DeviceClass {
     // lines of the raw image 0x4A and the stray image 0x4B.
     ImageStream imageYX{0x4B, 0x51, false};
     ImageStream imageXY{0x4A, 0x50, true};
+    // The mutual test also reports the system and IC stray of every Rx
+    // channel (sub-kinds 1 and 2 in the first channel word).
+    bool mutualStray = false;
 };
 
 // Every class, in documentation order.
@@ -122,6 +125,7 @@ struct DeviceSettings {
     bool corruptChecksum = false;    // the main area's checksum is off by one
     std::vector<ChannelRef> openChannels;
     std::vector<ChannelRef> shortedChannels;
+    std::vector<ChannelRef> noisyChannels;
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
     int noise = 6;                   // noise amplitude in counts

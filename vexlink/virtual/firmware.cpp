@@ -155,6 +155,7 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     m_panel.attached = m_settings.panelAttached;
     m_panel.openChannels = m_settings.openChannels;
     m_panel.shortedChannels = m_settings.shortedChannels;
+    m_panel.noisyChannels = m_settings.noisyChannels;
     m_panel.seed = static_cast<uint32_t>(std::hash<std::string>{}(m_settings.entry));
     m_calibratedAtMs = nowMs();
     m_thread = std::thread([this] { threadMain(); });
@@ -689,6 +690,13 @@ void Firmware::setChannelFault(ChannelRef channel, bool open, bool shortToNext, 
     };
     if (open) apply(m_panel.openChannels);
     if (shortToNext) apply(m_panel.shortedChannels);
+}
+
+void Firmware::setNoisyChannel(ChannelRef channel, bool present) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto& list = m_panel.noisyChannels;
+    list.erase(std::remove(list.begin(), list.end(), channel), list.end());
+    if (present) list.push_back(channel);
 }
 
 uint8_t Firmware::typeCode() const { return m_typeCode; }

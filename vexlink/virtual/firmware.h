@@ -64,6 +64,7 @@ public:
     void emitModeReport(uint8_t mode);
     void setPanelAttached(bool attached);
     void setChannelFault(ChannelRef channel, bool open, bool shortToNext, bool present);
+    void setNoisyChannel(ChannelRef channel, bool present);
 
     // ---- what the model reports about itself ----
     uint8_t typeCode() const;

@@ -6,6 +6,7 @@
 
 #include "vexlink/protocol.h"
 #include "vexlink/virtual/firmware.h"
+#include "vexlink/virtual/panel_tests.h"
 
 namespace vexlink::virt {
 
@@ -32,87 +33,16 @@ void Firmware::runPendingTests() {
     while (!m_pendingTests.empty()) {
         const std::vector<uint8_t> job = m_pendingTests.front();
         m_pendingTests.pop_front();
-        const uint8_t command = job[0];
-        const bool showAll = job[1] != 0;
-        int32_t th[4];
-        for (int i = 0; i < 4; ++i) th[i] = static_cast<int32_t>(le32(&job[2 + 4 * i]));
-        bool allPass = true;
-        std::vector<Report> items;
-        auto add = [&](bool pass, const Report& record) {
-            allPass = allPass && pass;
-            if (showAll || !pass) items.push_back(record);
-        };
-        const int nx = m_settings.xCount, ny = m_settings.yCount;
-        uint8_t test = 0;
-        switch (command) {
-        case wire::kStartOpenTest:
-            // Thresholds: X lower, Y lower, X upper, Y upper; 0 sets no limit.
-            test = 0;
-            for (int axis = 0; axis < 2; ++axis) {
-                const bool y = axis == 1;
-                for (int i = 0; i < (y ? ny : nx); ++i) {
-                    const int v = openValue(p, b, y, i);
-                    const int lower = th[axis], upper = th[2 + axis];
-                    bool pass = lower == 0 || v >= lower;
-                    if (upper != 0 && !(y && b.openUpperXOnly)) pass = pass && v <= upper;
-                    add(pass, openItemRecord(pass, channelWord(y, i), static_cast<int16_t>(v)));
-                }
-            }
-            break;
-        case wire::kStartShortTest:
-            // Neighbouring pairs of each axis. Limit per axis: the first
-            // threshold pair when given, else the second.
-            test = 1;
-            for (int axis = 0; axis < 2; ++axis) {
-                const bool y = axis == 1;
-                const int limit = th[axis] != 0 ? th[axis] : th[2 + axis];
-                for (int i = 0; i + 1 < (y ? ny : nx); ++i) {
-                    const int v = shortValue(p, b, y, i);
-                    const bool pass =
-                        limit == 0 || (b.shortModel.passAbove ? v >= limit : v <= limit);
-                    add(pass, pairItemRecord(wire::kShortItem, pass, channelWord(y, i),
-                                             channelWord(y, i + 1), static_cast<int16_t>(v)));
-                }
-            }
-            break;
-        case wire::kStartMutualTest: {
-            test = 2;
-            int valid = 0;
-            for (int x = 0; x < nx; ++x)
-                for (int yy = 0; yy < ny; ++yy) {
-                    const int v = mutualValue(p, x, yy);
-                    const bool pass = th[0] == 0 || v >= th[0];
-                    valid += pass ? 1 : 0;
-                    add(pass, pairItemRecord(wire::kMutualItem, pass, channelWord(false, x),
-                                             channelWord(true, yy), static_cast<int16_t>(v)));
-                }
-            if (showAll) {
-                // The summary table: first index 255, second the entry.
-                const int table[4][2] = {{100, m_freqIndex}, {101, valid}, {102, 512}, {103, th[0]}};
-                for (const auto& e : table)
-                    items.push_back(pairItemRecord(wire::kMutualTableItem, true, 255,
-                                                   static_cast<uint16_t>(e[0]),
-                                                   static_cast<int16_t>(e[1])));
-            }
-            break;
-        }
-        case wire::kStartADLevelTest:
-            // One channel per item: the second channel word is 0x00FF.
-            test = 4;
-            for (int axis = 0; axis < 2; ++axis) {
-                const bool y = axis == 1;
-                for (int i = 0; i < (y ? ny : nx); ++i) {
-                    const int v = adLevelValue(p, y, i);
-                    const bool pass = th[0] == 0 || v <= th[0];
-                    add(pass, pairItemRecord(wire::kADLevelItem, pass, channelWord(y, i), 0x00FF,
-                                             static_cast<int16_t>(v)));
-                }
-            }
-            break;
-        default: continue;
-        }
-        for (const Report& r : items) broadcast(r);
-        broadcast(doneRecord(test, allPass ? 1 : 0));
+        PanelTestRequest request;
+        request.command = job[0];
+        request.selection = job[1];
+        for (int i = 0; i < 4; ++i)
+            request.thresholds[i] = static_cast<int32_t>(le32(&job[2 + 4 * i]));
+        request.freqIndex = m_freqIndex;
+        const PanelTestRun run = runPanelTest(p, b, request);
+        if (!run.known) continue;
+        for (const Report& r : run.items) broadcast(r);
+        broadcast(doneRecord(run.test, run.pass ? 1 : 0));
     }
 }
 

@@ -21,12 +21,14 @@ uint32_t mix(uint32_t a, uint32_t b, uint32_t c) {
     return h;
 }
 
-// Noise in [-amplitude, amplitude], new every 10 ms frame.
+// Noise in [-amplitude, amplitude], new every 10 ms frame. Axes 0 and 1 are
+// the channels of the series; a noisy channel there gets kNoisyAmplitude.
 int noiseAt(const Panel& p, int axis, int index, int64_t ms, uint32_t salt = 0) {
-    if (p.noise <= 0) return 0;
+    const int amplitude = axis < 2 && p.isNoisy(axis == 1, index) ? kNoisyAmplitude : p.noise;
+    if (amplitude <= 0) return 0;
     const uint32_t h = mix(p.seed + salt, static_cast<uint32_t>(axis * 1000 + index),
                            static_cast<uint32_t>(ms / 10));
-    return static_cast<int>(h % static_cast<uint32_t>(2 * p.noise + 1)) - p.noise;
+    return static_cast<int>(h % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
 }
 
 int count(const Panel& p, int axis) { return axis == 0 ? p.xCount : p.yCount; }
@@ -46,6 +48,12 @@ int strayBase(int axis, int index) { return 180 + (index * 53 + axis * 7) % 60; 
 bool Panel::isOpen(bool yAxis, int index) const {
     return std::find(openChannels.begin(), openChannels.end(), ChannelRef{yAxis, index}) !=
            openChannels.end();
+}
+
+bool Panel::isNoisy(bool yAxis, int index) const {
+    return !noisyChannels.empty() &&
+           std::find(noisyChannels.begin(), noisyChannels.end(), ChannelRef{yAxis, index}) !=
+               noisyChannels.end();
 }
 
 bool Panel::isShorted(bool yAxis, int index) const {
@@ -80,7 +88,7 @@ SeriesFrame seriesAt(const Panel& p, int64_t ms) {
             const int noise = noiseAt(p, axis, i, ms);
             // A broken trace sees neither the finger nor the panel.
             const int delta = open ? noise / 2 : fingerSignal(f, axis, i) + noise;
-            const int stray = (p.attached && !open ? strayBase(axis, i) : 20) + p.strayDrift;
+            const int stray = systemStrayValue(p, axis == 1, i);
             s.delta[axis][i] = delta;
             s.stray[axis][i] = stray;
             s.dstray[axis][i] = p.strayDrift + noiseAt(p, axis, i, ms, 7) / 3;
@@ -141,6 +149,9 @@ ImageFrame imageAt(const Panel& p, int64_t ms) {
             }
             const size_t at = static_cast<size_t>(r) * nx + c;
             im.ad[at] = blob + noiseAt(p, 4, r * 128 + c, ms);
+            // A noisy channel's noise shows along its whole line of nodes.
+            if (p.isNoisy(false, c)) im.ad[at] += noiseAt(p, 0, c, ms, 17 + r);
+            if (p.isNoisy(true, r)) im.ad[at] += noiseAt(p, 1, r, ms, 17 + c);
             im.adLevel[at] = (adLevelValue(p, false, c) + adLevelValue(p, true, r)) / 2 + blob / 8 +
                              noiseAt(p, 5, r * 128 + c, ms) / 2;
         }
@@ -165,12 +176,23 @@ int shortValue(const Panel& p, const DeviceClass& cls, bool yAxis, int index) {
 int mutualValue(const Panel& p, int x, int y) {
     if (p.isOpen(false, x) || p.isOpen(true, y)) return 150 + (x + y) % 20;
     if (!p.attached) return 400 + (x * 3 + y) % 40;
-    return 3100 + (x * 17 + y * 5) % 250;
+    const int healthy = 3100 + (x * 17 + y * 5) % 250;
+    // Noise on a channel pulls every other node of its line far down.
+    const bool noisy = p.isNoisy(false, x) || p.isNoisy(true, y);
+    return noisy && (x + y) % 2 == 1 ? healthy - 900 : healthy;
 }
 
 int adLevelValue(const Panel& p, bool yAxis, int index) {
     if (p.isShorted(yAxis, index)) return 2400 + (index * 5) % 40;
-    return 700 + (index * 29 + (yAxis ? 13 : 0)) % 300;
+    const int level = 700 + (index * 29 + (yAxis ? 13 : 0)) % 300;
+    return p.isNoisy(yAxis, index) ? level + 1100 : level;
 }
+
+int systemStrayValue(const Panel& p, bool yAxis, int index) {
+    const int axis = yAxis ? 1 : 0;
+    return (p.attached && !p.isOpen(yAxis, index) ? strayBase(axis, index) : 20) + p.strayDrift;
+}
+
+int icStrayValue(bool yAxis, int index) { return 120 + (index * 13 + (yAxis ? 5 : 0)) % 20; }
 
 }  // namespace vexlink::virt

@@ -22,12 +22,17 @@ struct Panel {
     int strayDrift = 0;            // counts of stray drift since the last calibration
     std::vector<ChannelRef> openChannels;
     std::vector<ChannelRef> shortedChannels;
+    std::vector<ChannelRef> noisyChannels;  // channels that pick up strong noise
     uint32_t seed = 1;             // varies the noise between devices
 
     bool isOpen(bool yAxis, int index) const;
     // Part of a shorted pair (either side).
     bool isShorted(bool yAxis, int index) const;
+    bool isNoisy(bool yAxis, int index) const;
 };
+
+// Noise amplitude in counts of a noisy channel, whatever noise= says.
+constexpr int kNoisyAmplitude = 150;
 
 // Where the finger is at time t (ms): channel coordinates (fractional), or
 // not touching. It traces a slow figure across the panel and lifts for
@@ -75,5 +80,10 @@ int openValue(const Panel& panel, const DeviceClass& cls, bool yAxis, int index)
 int shortValue(const Panel& panel, const DeviceClass& cls, bool yAxis, int index);  // pair index, index+1
 int mutualValue(const Panel& panel, int x, int y);
 int adLevelValue(const Panel& panel, bool yAxis, int index);
+// Stray of a channel's trace as the 0x4C series carries it (a broken trace
+// or a bare board reads about 20), and the controller's own input stray,
+// which no panel fault changes.
+int systemStrayValue(const Panel& panel, bool yAxis, int index);
+int icStrayValue(bool yAxis, int index);
 
 }  // namespace vexlink::virt
