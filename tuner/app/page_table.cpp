@@ -9,6 +9,7 @@
 #include "tuner/params/parameters_dlg.h"
 #include "tuner/rawdata/raw_viewer.h"
 #include "tuner/image/image_dlg.h"
+#include "tuner/kestrel/kestrel_param_dlg.h"
 
 namespace lumora {
 namespace {
@@ -32,6 +33,7 @@ const std::vector<PageEntry>& ospreyPages() {
 const std::vector<PageEntry>& heronPages() {
     static const std::vector<PageEntry> pages = {
         // "Kestrel Param"
+        {"Kestrel Param", makeKestrelParamPage},
         // "Finch Draw Test"
         // "Finch Image Data"
         // "Diagnostic"
