@@ -83,6 +83,9 @@ TunerPage* makeKestrelParamPage(DeviceState& state) { return new CKestrelParamFr
 // ---- Life cycle and device hooks ----------------------------------------------
 
 void CKestrelParamFreqDlg::onCreated() {
+    // The sheet has taken the page in by now; a filter object that goes away
+    // is removed from the window by Qt.
+    window()->installEventFilter(this);
     // Both live as long as the page: the end packet and the time-out report
     // matter whichever tab is visible.
     m_packetRegistration =
@@ -155,18 +158,22 @@ void CKestrelParamFreqDlg::onShown() {
 
 // ---- Shortcuts ------------------------------------------------------------------
 
-// Ctrl with S, L, K, D, F, R or E, Shift or not. The page's controls (check
-// boxes, buttons, the group box) leave Ctrl+letter keys to their parent, so
-// the page hears them whichever of its controls has the focus. The key then
-// goes on to the sheet as usual. Auto-repeat of a held key does not run the
-// command again.
-void CKestrelParamFreqDlg::keyPressEvent(QKeyEvent* event) {
-    if (!event->isAutoRepeat() && (event->modifiers() & Qt::ControlModifier))
-        runShortcut(event->key());
-    TunerPage::keyPressEvent(event);
+// Ctrl with S, L, K, D, F, R or E, Shift or not, while the page is the
+// visible one. The filter sits on the page's window (the sheet): a key press
+// that no control takes for itself travels up from the focused control to
+// the window, so the page hears it whichever control has the focus, the tab
+// bar included. The key is not consumed. Auto-repeat of a held key does not
+// run the command again.
+bool CKestrelParamFreqDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window() && event->type() == QEvent::KeyPress && isVisible()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat() && (key->modifiers() & Qt::ControlModifier)) runShortcut(key->key());
+    }
+    return TunerPage::eventFilter(watched, event);
 }
 
 bool CKestrelParamFreqDlg::runShortcut(int key) {
+    if (m_ending) return false;
     switch (key) {
     case Qt::Key_S: onSaveParam(); return true;
     case Qt::Key_L: onLoadParam(); return true;
@@ -256,8 +263,9 @@ void CKestrelParamFreqDlg::onResetController() {
     say("Reset OK!", "LumoraTuner", host::Icon::Information);
 }
 
+// Asked with the normal cursor: the wait cursor belongs to the work that
+// follows a Yes.
 bool CKestrelParamFreqDlg::askDefaults() {
-    host::WaitCursor wait;
     return host::messageBox(QStringLiteral(" Are You Sure Go To Default Value ? "),
                             QStringLiteral(" WARING "), host::Icon::Warning, host::Buttons::YesNo,
                             this) == host::Answer::Yes;

@@ -74,7 +74,7 @@ public:
     VexRegistration timeoutRegistration() const { return m_timeoutRegistration; }
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static void timeoutHook(void* context, int unused, const uint8_t* packet);

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <array>
 #include <functional>
@@ -21,6 +23,7 @@
 #include "host/testing/doubles.h"
 #include "tests/support/test_support.h"
 #include "tuner/app/device_state.h"
+#include "tuner/app/tuner_sheet.h"
 #include "tuner/kestrel/kestrel_param_dlg.h"
 #include "vexlink/virtual/control.h"
 
@@ -139,6 +142,7 @@ protected:
         QObject::connect(m_page.get(), &TunerPage::quitRequested,
                          [this](int code) { m_quitCodes.push_back(code); });
         QObject::connect(m_page.get(), &TunerPage::closeRequested, [this] { ++m_closeRequests; });
+        m_page->show();  // as the sheet shows a page before its first hook
         m_page->onCreated();
         if (show) m_page->onShown();
         return *m_page;
@@ -626,6 +630,33 @@ TEST_F(KestrelPageTest, CtrlShortcutsWorkFromEveryControlWithOrWithoutShift) {
             EXPECT_TRUE(m_messages.shown().empty()) << firstTexts();
         }
     }
+}
+
+// In the sheet the keys also work while the tab bar has the focus, and only
+// while the page is the visible one.
+TEST_F(KestrelPageTest, ShortcutsReachTheVisiblePageFromTheSheetsTabBar) {
+    {
+        TunerSheet sheet(m_state, QStringLiteral("title"),
+                         {{"Kestrel Param", makeKestrelParamPage},
+                          {"Other", [](DeviceState& s) { return new TunerPage(s, QStringLiteral("Other")); }}},
+                         QString());
+        sheet.show();
+        ASSERT_NE(m_state.kestrel, nullptr);
+        ASSERT_TRUE(m_messages.shown().empty()) << firstTexts();
+        QTabBar* tabBar = sheet.tabs()->tabBar();
+        pressKey(tabBar, Qt::Key_L, Qt::ControlModifier);
+        expectMessages({{"Load Param OK!", "LumoraTuner"}});
+
+        sheet.tabs()->setCurrentIndex(1);
+        m_messages.clear();
+        takeLog();
+        pressKey(tabBar, Qt::Key_L, Qt::ControlModifier);
+        pressKey(sheet.page(1), Qt::Key_R, Qt::ControlModifier);
+        EXPECT_TRUE(m_messages.shown().empty()) << firstTexts();
+        EXPECT_TRUE(takeLog().empty());
+        sheet.reject();
+    }
+    EXPECT_EQ(m_state.kestrel, nullptr);
 }
 
 // ---- Header export -------------------------------------------------------------------
