@@ -669,11 +669,23 @@ QByteArray readFile(const QString& path) {
 // A controller whose values differ from most reference values: "SlowDownCnt"
 // 20, "UpCnt" 2 and "DownCnt" 0 (both as the reference), only "Swap X" and
 // "FW Raw" set, "LengthOfTx" 0x1A2B, a "Period" of 0 in record 1, no sample
-// rate in register block 0, and register block 3 unreadable.
+// rate in register block 0, and register block 3 unreadable. Fields written
+// next to each other hold different values, so that a swapped pair shows.
 TEST_F(KestrelPageTest, ExportRightAfterALoadMatchesTheGoldenHeader) {
-    ASSERT_TRUE(control::setWord(m_id, 64, 0x9000));
-    ASSERT_TRUE(control::setWord(m_id, 84, 0x1A2B));
-    ASSERT_TRUE(control::setWord(m_id, 133, 0x0200));
+    const std::pair<int, uint16_t> words[] = {
+        {64, 0x9000},                                        // Swap X, FW Raw
+        {84, 0x1A2B},                                        // LengthOfTx
+        {133, 0x0200},                                       // UpCnt 2, DownCnt 0
+        {90, 60}, {91, 1990}, {92, 61}, {93, 58},            // 3PT LL, UL
+        {94, 1988}, {95, 59}, {96, 1987}, {97, 1991},        // 3PT UR, LR
+        {99, 41}, {100, 42}, {101, 43}, {102, 44},           // LL, UL, UR, LR
+        {136, 0x0005},                                       // DrawOutSpeed 5
+        {142, 0x0201},                                       // MeasureStartCh 1, TxStartChannel 2
+        {143, 0x0323},                                       // TxEndChannel 35, TxStartChannel IC2 3
+        {146, 0x0706},                                       // FirstConstX 6, FirstConstY 7
+        {182, 0x3C5A},                                       // RxNMassRatio 90, ChkStrayThWater 60
+    };
+    for (auto [word, value] : words) ASSERT_TRUE(control::setWord(m_id, word, value));
     setPeriod(1, 0);
     ASSERT_TRUE(control::setFreqRegister(m_id, 0, 5, 0x00));
     ASSERT_TRUE(control::failFreqRegsRead(m_id, 3, true));
