@@ -111,8 +111,11 @@ public:
         return QFileDialog::getOpenFileName(parent, caption, dir, filter);
     }
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                         const QString& filter) override {
-        return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+                         const QString& filter, Overwrite overwrite) override {
+        const QFileDialog::Options options = overwrite == Overwrite::Replace
+                                                 ? QFileDialog::DontConfirmOverwrite
+                                                 : QFileDialog::Options();
+        return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, options);
     }
 };
 
@@ -153,8 +156,8 @@ QString openFileName(QWidget* parent, const QString& caption, const QString& dir
     return current(g_fileDialogs, qtFileDialogs()).openFileName(parent, caption, dir, filter);
 }
 QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                     const QString& filter) {
-    return current(g_fileDialogs, qtFileDialogs()).saveFileName(parent, caption, dir, filter);
+                     const QString& filter, Overwrite overwrite) {
+    return current(g_fileDialogs, qtFileDialogs()).saveFileName(parent, caption, dir, filter, overwrite);
 }
 
 void setMessageService(MessageService* service) { g_messages.store(service, std::memory_order_release); }

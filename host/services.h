@@ -51,6 +51,9 @@ int64_t counterNs();
 QDateTime localTime();
 
 // ---- File dialogs ----------------------------------------------------------
+// Whether the save dialog asks before an existing file is chosen.
+enum class Overwrite { Ask, Replace };
+
 class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
@@ -58,12 +61,12 @@ public:
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                                 const QString& filter) = 0;
+                                 const QString& filter, Overwrite overwrite) = 0;
 };
 QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                      const QString& filter);
 QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                     const QString& filter);
+                     const QString& filter, Overwrite overwrite = Overwrite::Ask);
 
 // ---- Swapping implementations (tests) --------------------------------------
 // Passing nullptr restores the Qt implementation. Not thread-safe: call before

@@ -56,8 +56,8 @@ QString ScriptedFileDialogs::openFileName(QWidget*, const QString& caption, cons
 }
 
 QString ScriptedFileDialogs::saveFileName(QWidget*, const QString& caption, const QString& dir,
-                                          const QString& filter) {
-    m_asked.push_back({true, caption, dir, filter});
+                                          const QString& filter, Overwrite overwrite) {
+    m_asked.push_back({true, caption, dir, filter, overwrite});
     return next();
 }
 

@@ -87,6 +87,7 @@ public:
         QString caption;
         QString dir;
         QString filter;
+        Overwrite overwrite = Overwrite::Ask;  // save dialogs only
     };
 
     ScriptedFileDialogs();
@@ -98,7 +99,7 @@ public:
     QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                         const QString& filter) override;
+                         const QString& filter, Overwrite overwrite) override;
 
 private:
     QString next();

@@ -10,6 +10,7 @@
 #include "tuner/rawdata/raw_viewer.h"
 #include "tuner/image/image_dlg.h"
 #include "tuner/diag/diag_page.h"
+#include "tuner/kestrel/kestrel_param_dlg.h"
 
 namespace lumora {
 namespace {
@@ -34,6 +35,7 @@ const std::vector<PageEntry>& ospreyPages() {
 const std::vector<PageEntry>& heronPages() {
     static const std::vector<PageEntry> pages = {
         // "Kestrel Param"
+        {"Kestrel Param", makeKestrelParamPage},
         // "Finch Draw Test"
         // "Finch Image Data"
         // "Diagnostic"

@@ -23,6 +23,9 @@ public:
     virtual int touchThreshold(int freqRecord) const = 0;
     virtual int waterThreshold(int freqRecord) const = 0;
     virtual int chkStrayTh() const = 0;
+    // "Period" of a frequency record (the scan frequency in kHz is
+    // 12000 / Period; 0 has none). Records outside 0..4 read 0.
+    virtual int period(int /*freqRecord*/) const { return 0; }
     virtual int chkStrayThWater() const = 0;
 
     // "TouchThreshold" of the record in use; 0 when no index is known.

@@ -66,6 +66,25 @@ VEXLINK_CONTROL_API bool setNoisyChannel(int id, bool yAxis, int index, bool pre
 // stage an attached sensor.
 VEXLINK_CONTROL_API bool setPanelAttached(int id, bool attached);
 
+// The frequency part of a controller with frequency indexes (Heron class,
+// Osprey):
+//   failWrite          DevWriteWord of that word fails (or succeeds again).
+//   failFreqRegsRead   DevReadFreqRegs of that frequency index (0..4) fails.
+//   setDacAcknowledged whether DevDACCalibration answers success (default).
+//   getFreqRegisters   the 64-byte register block of an index (0..4).
+//   setFreqRegister    one byte (0..63) of it.
+//   setFreqIndexInUse  the index DevSetFreqIndex(255) reports, 0..254; above
+//                      4 models a firmware reporting an index past its records.
+//   sealChecksum       recomputes the checksums of the parameter memory, so
+//                      that words set with setWord read as a valid block.
+VEXLINK_CONTROL_API bool failWrite(int id, int index, bool fail);
+VEXLINK_CONTROL_API bool failFreqRegsRead(int id, int freqIndex, bool fail);
+VEXLINK_CONTROL_API bool setDacAcknowledged(int id, bool acknowledged);
+VEXLINK_CONTROL_API bool getFreqRegisters(int id, int freqIndex, uint8_t* out64);
+VEXLINK_CONTROL_API bool setFreqRegister(int id, int freqIndex, int byte, uint8_t value);
+VEXLINK_CONTROL_API bool setFreqIndexInUse(int id, int index);
+VEXLINK_CONTROL_API bool sealChecksum(int id);
+
 // What the device's firmware holds now, for tests that check what a
 // program did to the controller.
 struct DeviceStatus {

@@ -90,6 +90,43 @@ bool setPanelAttached(int id, bool attached) {
     return true;
 }
 
+bool failWrite(int id, int index, bool fail) {
+    auto fw = device(id);
+    return fw && fw->failWrite(index, fail);
+}
+
+bool failFreqRegsRead(int id, int freqIndex, bool fail) {
+    auto fw = device(id);
+    return fw && fw->failFreqRegsRead(freqIndex, fail);
+}
+
+bool setDacAcknowledged(int id, bool acknowledged) {
+    auto fw = device(id);
+    if (!fw) return false;
+    fw->setDacAcknowledged(acknowledged);
+    return true;
+}
+
+bool getFreqRegisters(int id, int freqIndex, uint8_t* out64) {
+    auto fw = device(id);
+    return fw && fw->freqRegisters(freqIndex, out64);
+}
+
+bool setFreqRegister(int id, int freqIndex, int byte, uint8_t value) {
+    auto fw = device(id);
+    return fw && fw->setFreqRegister(freqIndex, byte, value);
+}
+
+bool setFreqIndexInUse(int id, int index) {
+    auto fw = device(id);
+    return fw && fw->setFreqIndexInUse(index);
+}
+
+bool sealChecksum(int id) {
+    auto fw = device(id);
+    return fw && fw->sealChecksum();
+}
+
 bool status(int id, DeviceStatus* out) {
     auto fw = device(id);
     if (!fw || !out) return false;

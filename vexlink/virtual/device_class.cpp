@@ -249,6 +249,31 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                 int v = 0;
                 if (!parseInt(value, 0, 200, &v)) return badValue("counts 0 to 200");
                 s.noise = v;
+            } else if (key == "failwrite" && controllerOption) {
+                for (const std::string& w : split(value, '+')) {
+                    int v = 0;
+                    if (!parseInt(w, 0, 255, &v)) return badValue("word indexes 0 to 255 such as 70+255");
+                    s.failingWrites.push_back(v);
+                }
+            } else if (key == "failregs" && controllerOption) {
+                for (const std::string& n : split(value, '+')) {
+                    int v = 0;
+                    if (!parseInt(n, 0, 4, &v)) return badValue("frequency indexes 0 to 4 such as 1+3");
+                    s.failingFreqRegReads.push_back(v);
+                }
+            } else if (key == "dac" && controllerOption) {
+                int v = 0;
+                if (!parseInt(value, 0, 1, &v)) return badValue("0 or 1");
+                s.dacAcknowledged = v != 0;
+            } else if (key == "rate" && controllerOption) {
+                uint16_t v = 0;
+                if (!parseHex16(value, &v) || v > 0xFF) return badValue("a sample-rate code such as 0x2C");
+                s.sampleRate = v;
+            } else if ((key == "period" || key == "freq") && controllerOption) {
+                int v = 0;
+                if (!parseInt(value, 0, key == "period" ? 255 : 4, &v))
+                    return badValue(key == "period" ? "a period 0 to 255" : "a frequency index 0 to 4");
+                (key == "period" ? s.period : s.freqIndex) = v;
             } else {
                 return fail("unknown option \"" + key + "\" for " + kind);
             }
@@ -267,6 +292,11 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
         if (c.index >= (c.yAxis ? s.yCount : s.xCount))
             return fail("noisy channel \"" + std::string(c.yAxis ? "y" : "x") +
                         std::to_string(c.index) + "\" is beyond the panel");
+    const DeviceClass& memoryOf = s.behind ? *s.behind : *cls;
+    if ((s.sampleRate >= 0 || s.period >= 0) && memoryOf.memory != MemoryLayout::kHeron)
+        return fail("options rate and period need a Heron-class controller");
+    if ((s.freqIndex >= 0 || !s.failingFreqRegReads.empty()) && !(memoryOf.capabilities & kCapFrequency))
+        return fail("options freq and failregs need a controller with frequency indexes");
     for (const ChannelRef& c : s.openChannels)
         if (c.index >= (c.yAxis ? s.yCount : s.xCount))
             return fail("channel \"" + std::string(c.yAxis ? "y" : "x") + std::to_string(c.index) +

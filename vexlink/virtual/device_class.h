@@ -129,6 +129,13 @@ struct DeviceSettings {
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
     int noise = 6;                   // noise amplitude in counts
+    // Frequency part (Heron class): faults and factory values to start from.
+    std::vector<int> failingWrites;  // word indexes whose writes fail
+    std::vector<int> failingFreqRegReads;  // frequency indexes whose register reads fail
+    bool dacAcknowledged = true;     // DevDACCalibration answers success
+    int sampleRate = -1;             // register byte 5 of every index; -1 factory
+    int period = -1;                 // "Period" of every frequency record; -1 factory
+    int freqIndex = -1;              // the index in use at power-up; -1 factory (2)
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and

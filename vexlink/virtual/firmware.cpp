@@ -140,6 +140,7 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     for (int w : m_settings.failingReads) m_failingReads.insert(w);
     for (int n = 0; n < kFrequencyCount; ++n) m_freqRegs[n] = factoryFreqRegisters(n);
     m_freqIndex = 2;
+    applyFrequencySettings();
     m_modeWord = 0x0001;
     m_cid1 = 12;
     m_cid2 = 12;
@@ -360,7 +361,7 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
             break;
         case wire::kFreqRegs:
             if (!has(kCapFrequency)) known = false;
-            else if (a[1] < kFrequencyCount)
+            else if (a[1] < kFrequencyCount && !m_failingFreqRegReads.count(a[1]))
                 blob.assign(m_freqRegs[a[1]].begin(), m_freqRegs[a[1]].end());
             break;
         default: known = false;
@@ -440,7 +441,7 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
     case wire::kWriteWord: {
         if (!has(kCapMemory)) break;
         const int index = le16(a);
-        if (index > 255) {
+        if (index > 255 || m_failingWrites.count(index)) {
             failed();
             break;
         }
@@ -472,6 +473,10 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
     case wire::kHardwareCalibration:
     case wire::kDacCalibration:
         if (has(kCapCalibration)) {
+            if (command == wire::kDacCalibration && !m_dacAcknowledged) {
+                failed();
+                break;
+            }
             m_calibratedAtMs = nowMs();
             ok();
         }

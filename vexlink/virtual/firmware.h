@@ -65,6 +65,14 @@ public:
     void setPanelAttached(bool attached);
     void setChannelFault(ChannelRef channel, bool open, bool shortToNext, bool present);
     void setNoisyChannel(ChannelRef channel, bool present);
+    // Frequency part (firmware_frequency.cpp).
+    bool failWrite(int index, bool fail);
+    bool failFreqRegsRead(int freqIndex, bool fail);
+    void setDacAcknowledged(bool acknowledged);
+    bool freqRegisters(int freqIndex, uint8_t* out64) const;
+    bool setFreqRegister(int freqIndex, int byte, uint8_t value);
+    bool setFreqIndexInUse(int index);
+    bool sealChecksum();
 
     // ---- what the model reports about itself ----
     uint8_t typeCode() const;
@@ -91,6 +99,7 @@ private:
     void logRequest(const uint8_t* request);                     // m_mutex held
     void logCommand(std::string operation, const uint8_t* args, size_t n);  // m_mutex held
     void startTest(uint8_t command, const uint8_t* args);
+    void applyFrequencySettings();              // constructor, before the thread
     void runPendingTests();                     // m_mutex held
     void streamFrame(int64_t ms);               // m_mutex held
     void threadMain();
@@ -107,6 +116,9 @@ private:
     WordMemory m_memory{};
     std::set<int> m_failingReads;
     std::array<FreqRegisters, kFrequencyCount> m_freqRegs{};
+    std::set<int> m_failingWrites;              // word indexes
+    std::set<int> m_failingFreqRegReads;        // frequency indexes
+    bool m_dacAcknowledged = true;
     std::vector<std::array<uint8_t, 46>> m_downloadRecords;
     std::array<uint8_t, 258> m_feature{};       // report id 7 and its 257 bytes
     uint16_t m_cid1 = 0;

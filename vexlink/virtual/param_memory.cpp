@@ -233,6 +233,10 @@ FreqRegisters factoryFreqRegisters(int frequencyIndex) {
     r[3] = 0x08;                                        // wave
     r[4] = 0x42;                                        // TskipAndPskip
     r[5] = 0x2C;                                        // sample-rate code (PWM period 96)
+    // Tx drive and the four settle delays and pauses of a scan line.
+    const uint8_t timing[9] = {0x1F, 0x24, 0x06, 0x18, 0x06, 0x10, 0x04, 0x0C, 0x04};
+    for (int i = 0; i < 9; ++i) r[7 + i] = timing[i];
+    r[8] = static_cast<uint8_t>(r[8] + 2 * frequencyIndex);  // each index settles a little longer
     for (int i = 0; i < 7; ++i) r[19 + i] = static_cast<uint8_t>(0x80 + 3 * i);  // DAC positions
     for (int i = 32; i < 64; ++i) r[i] = static_cast<uint8_t>(i);               // analog trims
     return r;

@@ -97,6 +97,11 @@ TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
         {"osprey:,x=4", "empty option"},
         {"osprey:model=", "\"model\""},
         {"osprey:fw=" + std::string(201, 'v'), "\"fw\""},
+        {"heron:failregs=5", "\"5\""},
+        {"heron:rate=0x100", "\"0x100\""},
+        {"heron:dac=2", "\"2\""},
+        {"osprey:rate=0x26", "rate"},
+        {"osprey5:freq=1", "freq"},
     };
     for (const Bad& c : cases) {
         SCOPED_TRACE(c.entry);

@@ -111,6 +111,64 @@ TEST(HeronMemory, FrequencyIndexRegistersAndDefaults) {
     EXPECT_EQ(total, sum);
 }
 
+// The faults and starting values a Kestrel page test needs: a write that
+// fails at one word, a register block that cannot be read, an unanswered DAC
+// calibration, a sample-rate code outside the PWM table, a short "Period"
+// with the checksum still valid, and the index in use.
+TEST(HeronMemory, FrequencyFaultsAndStartingValues) {
+    Device d("heron:failwrite=70,failregs=3,dac=0,rate=0x99,period=40,freq=1");
+    uint8_t status = 0;
+    EXPECT_TRUE(d.blob(wire::kFreqRegs, 3, &status).empty());
+    EXPECT_EQ(status, wire::kFailed);
+    EXPECT_EQ(d.status(wire::kDacCalibration), wire::kFailed);
+    EXPECT_EQ(d.status(wire::kHardwareCalibration), wire::kOk);
+    EXPECT_EQ(d.request(wire::kSetFreqIndex, {255})[6], 1);
+
+    uint16_t w[256];
+    for (int i = 0; i < 256; ++i) ASSERT_TRUE(d.readWord(i, &w[i]));
+    uint16_t sum = 0x55;
+    for (int i = 64; i <= 254; ++i) sum = static_cast<uint16_t>(sum + w[i]);
+    EXPECT_EQ(sum, w[255]);
+    for (int n = 0; n < 5; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(low(w[192 + 12 * n]), 40) << "Period";
+        EXPECT_EQ(high(w[192 + 12 * n]), 16) << "Pulse kept";
+        if (n != 3) {
+            EXPECT_EQ(d.blob(wire::kFreqRegs, uint8_t(n))[5], 0x99);
+        }
+    }
+
+    EXPECT_EQ(d.writeWord(69, 1), wire::kOk);
+    EXPECT_EQ(d.writeWord(70, 1), wire::kFailed);
+    uint16_t value = 0;
+    ASSERT_TRUE(d.readWord(70, &value));
+    EXPECT_NE(value, 1) << "a failed write changes nothing";
+
+    // The same faults through the control calls, switched off again.
+    d.firmware->failWrite(70, false);
+    d.firmware->failFreqRegsRead(3, false);
+    d.firmware->setDacAcknowledged(true);
+    EXPECT_EQ(d.writeWord(70, 1), wire::kOk);
+    EXPECT_EQ(d.blob(wire::kFreqRegs, 3).size(), 64u);
+    EXPECT_EQ(d.status(wire::kDacCalibration), wire::kOk);
+    ASSERT_TRUE(d.firmware->setFreqIndexInUse(7));
+    EXPECT_EQ(d.request(wire::kSetFreqIndex, {255})[6], 7);
+    ASSERT_TRUE(d.firmware->setFreqRegister(0, 5, 0x12));
+    uint8_t regs[64] = {};
+    ASSERT_TRUE(d.firmware->freqRegisters(0, regs));
+    EXPECT_EQ(regs[5], 0x12);
+    EXPECT_FALSE(d.firmware->setFreqRegister(5, 0, 0));
+    ASSERT_TRUE(d.firmware->sealChecksum());
+    ASSERT_TRUE(d.readWord(255, &value));
+    uint16_t resealed = 0x55;
+    for (int i = 64; i <= 254; ++i) {
+        uint16_t v = 0;
+        ASSERT_TRUE(d.readWord(i, &v));
+        resealed = static_cast<uint16_t>(resealed + v);
+    }
+    EXPECT_EQ(value, resealed);
+}
+
 TEST(PutBlob, ChunksThatWouldReachPastTheReportAreRefused) {
     Device d("heron");
     // A chunk length of 56 claims data beyond byte 63 of the request.
