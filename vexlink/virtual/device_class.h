@@ -125,6 +125,9 @@ struct DeviceSettings {
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
     int noise = 6;                   // noise amplitude in counts
+    // Streamed packet ids (byte 2) the unit never sends, e.g. its AD level
+    // series 0x4F: a unit whose measuring step never completes.
+    std::vector<uint8_t> mutedPackets;
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and
