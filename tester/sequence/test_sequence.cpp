@@ -46,6 +46,7 @@ void countLoggedUnit(RunCounters& c, bool pass, int64_t nowMs) {
     // A unit logged without being counted at its start still divides by one.
     if (c.total == 0) c.total = 1;
     c.tactSecs = c.totalMs / c.total / 1000;
+    c.shownTotal = c.total;
 }
 
 QStringList counterTexts(const RunCounters& c) {
@@ -53,7 +54,7 @@ QStringList counterTexts(const RunCounters& c) {
         return {QStringLiteral("Total Cnt: -"), QStringLiteral("OK Cnt: -"), QStringLiteral("NG Cnt: -"),
                 QStringLiteral("Totle Time: -"), QStringLiteral("Current Time: -"),
                 QStringLiteral("Tact Time: -")};
-    return {QString::asprintf("Total Cnt: %d", c.total), QString::asprintf("OK Cnt: %d", c.ok),
+    return {QString::asprintf("Total Cnt: %d", c.shownTotal), QString::asprintf("OK Cnt: %d", c.ok),
             QString::asprintf("NG Cnt: %d", c.ng),
             QString::asprintf("Total Time: %d secs", static_cast<int>(c.totalSecs)),
             QString::asprintf("Current Time: %d secs", static_cast<int>(c.currentSecs)),

@@ -105,6 +105,7 @@ struct RunCounters {
     int64_t unitStartMs = 0;
     int64_t totalMs = 0;
     bool shown = false;  // a unit has been logged
+    int shownTotal = 0;  // the total count as the last log showed it
     int64_t totalSecs = 0;
     int64_t currentSecs = 0;
     int64_t tactSecs = 0;
@@ -112,7 +113,8 @@ struct RunCounters {
 // Counts a logged unit (once) and works out its times at nowMs.
 void countLoggedUnit(RunCounters& counters, bool pass, int64_t nowMs);
 // The six counter and time texts in page order: total, OK and NG counts,
-// total, current and tact time ("-" forms until the first unit is logged).
+// total, current and tact time, as the last logged unit left them ("-"
+// forms until the first one).
 QStringList counterTexts(const RunCounters& counters);
 
 class SequenceView {

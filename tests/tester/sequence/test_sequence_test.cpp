@@ -552,10 +552,13 @@ TEST_F(TestSequenceTest, CountersCountEachUnitOnce) {
                            "Current Time: 5 secs", "Tact Time: 5 secs"}));
     EXPECT_GT(m_view.refreshes, 0);
 
-    // The next unit is counted by "Start Test" and again by "PCB T1".
+    // The next unit is counted by "Start Test" and again by "PCB T1"; the
+    // texts change when it is logged.
     m_view.disconnectUnit();
     osprey();
     seq().startTest();
+    EXPECT_EQ(seq().counters().total, 2);
+    EXPECT_EQ(counterTexts(seq().counters())[0], "Total Cnt: 1");
     m_clock.advanceMs(1000);
     ospreyUpTo(5);
     seq().pcbT2();
