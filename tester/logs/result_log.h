@@ -19,8 +19,27 @@ constexpr int kMaxArrayChannels = 128;
 using ChannelValues = std::array<int16_t, kMaxArrayChannels>;
 using ImageValues = std::array<ChannelValues, kMaxArrayChannels>;  // [row = Y][column = X]
 
+// The verdicts of a unit's steps (1 pass, 0 fail) and how they ended. The
+// AD level and image results start every run at 1, so a step that never
+// ran prints as passed.
+struct StepResults {
+    int t1Result = 0;
+    int t2Result = 0;
+    int t2ConnectorResult = 0;
+    int adResult = 1;
+    int imageYResult = 1;
+    int imageXResult = 1;
+    bool adDone = false;
+    bool imageYDone = false;
+    bool imageXDone = false;
+    bool adTimeOut = false;
+    bool imageYTimeOut = false;
+    bool imageXTimeOut = false;
+    int shortFailCount = 0;
+};
+
 // Everything a result file prints.
-struct ResultLogData {
+struct ResultLogData : StepResults {
     bool pass = false;
 
     // The unit
@@ -41,21 +60,6 @@ struct ResultLogData {
     int16_t pcbADLevel = 0;
     int32_t connTestXTh = 0;
     int32_t connTestYTh = 0;
-
-    // Step results (1 pass, 0 fail) and their flags
-    int t1Result = 0;
-    int t2Result = 0;
-    int t2ConnectorResult = 0;
-    int adResult = 1;
-    int imageYResult = 1;
-    int imageXResult = 1;
-    bool adDone = false;
-    bool imageYDone = false;
-    bool imageXDone = false;
-    bool adTimeOut = false;
-    bool imageYTimeOut = false;
-    bool imageXTimeOut = false;
-    int shortFailCount = 0;
 
     QString t1Detail;
     QString t2Detail;

@@ -58,23 +58,11 @@ struct ItemTexts {
     QString draw = QStringLiteral("-");
 };
 
-// The step results of the unit under test (1 pass, 0 fail).
-struct UnitResults {
-    int t1Result = 0;
-    int t2Result = 0;  // not reset by "PCB T1": a log shows it as it stands
-    int t2ConnectorResult = 0;
+// The results of the unit under test. The second stage's results are not
+// reset by "PCB T1": a log shows them as they stand.
+struct UnitResults : StepResults {
     bool t2ConnectorDone = false;
-    int adResult = 1;  // 1 at the start of every run: a step never run prints as passed
-    int imageYResult = 1;
-    int imageXResult = 1;
-    bool adDone = false;
-    bool imageYDone = false;
-    bool imageXDone = false;
-    bool adTimeOut = false;
-    bool imageYTimeOut = false;
-    bool imageXTimeOut = false;
     int openFailCount = 0;
-    int shortFailCount = 0;
     int sCounter = 0;      // S channels named so far in the T1-1 details
     int vkeyCounter = 0;   // virtual keys named so far
     ItemTexts items;
