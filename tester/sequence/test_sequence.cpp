@@ -481,6 +481,8 @@ void TestSequence::nextStep() {
         break;
     case 4:
         if (connector) {
+            // The Heron family comes here straight from its short test: its
+            // connector log shows the connector result of the unit before.
             m_run.runFinished = true;
             m_view.setPcbT1Enabled(true);
             m_view.setPcbT2Enabled(plan().PCBTestMode != 0);
@@ -507,8 +509,10 @@ void TestSequence::onStepTimer() {
         return;
     }
     const TestPlan& p = plan();
-    // In connector mode the same watch covers the connector steps; once the
-    // AD level is judged (T2) it no longer fires.
+    // In connector mode the same watch covers the connector steps: a T1
+    // time-out writes the PCB form of the report, and once the AD level is
+    // judged the watch no longer fires, so the T2 connector step has no
+    // time-out.
     if (!p.RunADLevelTest || m_results.adDone) return;
     if (host::tickMs() - m_stepStartMs < (int64_t(p.ADLevelTestTime) + 1) * 1000) return;
     stopData(unit.handle);
@@ -590,6 +594,8 @@ void TestSequence::onShortDone() {
     if (judged.failures > 0) {
         (step == 1 ? m_results.t1Result : m_results.t2Result) = 0;
         m_run.verdict = 0;
+        // In the connector mode too: a unit that fails its short test gets
+        // the PCB form of the report.
         post(WriteResultLogMessage);
     } else if (step == 1) {
         m_results.t1Result = 1;
