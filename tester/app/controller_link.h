@@ -10,6 +10,7 @@
 
 #include "device/vexlink.h"
 #include "tester/config/test_plan.h"
+#include "tester/sequence/run_state.h"
 
 namespace lumora::tester {
 
@@ -32,21 +33,6 @@ struct ConnectionState {
     // Stands for the system's removal registration of the open handle: the
     // interface path whose removal ends the connection.
     QString removalPath;
-};
-
-// The part of the run state (step, flags, texts) that connection handling
-// reads and resets. The test sequence owns the rest of the run.
-struct RunState {
-    int step = 0;
-    bool busy = false;
-    bool runInProgress = false;
-    bool runFinished = false;
-    int verdict = 0;
-    int countdown = 0;  // AutoRun seconds left; -1 once it has fired
-    QString runLog;
-    QString statusLine;
-    QString t1Detail;
-    QString t2Detail;
 };
 
 // The four test-record callbacks the page receives.

@@ -22,12 +22,6 @@ QString notConnectedTitle(const QString& customer, const QString& caseLabel) {
 
 QString disconnectedTitle() { return titleBase() + QStringLiteral(" (No Link)"); }
 
-bool isBootLoaderCode(int typeCode) {
-    return typeCode == 1 || typeCode == 2 || typeCode == 3 || typeCode == 7;
-}
-
-bool isHeronCode(int typeCode) { return typeCode == 6 || typeCode == 8; }
-
 int typeCodeFromModeReport(uint8_t modeByte, int current) {
     switch (modeByte) {
     case 0: return -1;
@@ -48,11 +42,6 @@ bool isControllerArrivalPath(const QString& path) {
     if (path.size() < 31) return false;
     return path.left(22).compare(kPrefix, Qt::CaseInsensitive) == 0 &&
            path.mid(26, 5).compare(QLatin1String("col05"), Qt::CaseInsensitive) == 0;
-}
-
-uint8_t exitReportId(int typeCode, bool modernHost) {
-    if (!modernHost) return 1;
-    return isHeronCode(typeCode) ? 6 : 4;
 }
 
 bool paramCheckRule(int typeCode, ParamCheckRule* rule) {

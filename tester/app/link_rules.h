@@ -5,6 +5,10 @@
 #include <QString>
 #include <cstdint>
 
+// isBootLoaderCode, isHeronCode and exitReportId, which the test sequence
+// shares.
+#include "tester/sequence/unit_info.h"
+
 namespace lumora::tester {
 
 // "LumoraPCBTester v2.3.2.6 for "
@@ -20,10 +24,6 @@ QString notConnectedTitle(const QString& customer, const QString& caseLabel);
 // Title set by a disconnection: "<base> (No Link)".
 QString disconnectedTitle();
 
-// Type codes 1, 2, 3 and 7: the controller runs its boot loader.
-bool isBootLoaderCode(int typeCode);
-bool isHeronCode(int typeCode);
-
 // The type code a mode report (packet 0x36, sub id 0x7C) announces through
 // its byte 4; other values leave `current`.
 int typeCodeFromModeReport(uint8_t modeByte, int current);
@@ -32,11 +32,6 @@ int typeCodeFromModeReport(uint8_t modeByte, int current);
 // the path starts with \\?\HID#VID_2F1B&PID_7 and has "col05" at characters
 // 26 to 30, both without regard to case. Shorter paths never match.
 bool isControllerArrivalPath(const QString& path);
-
-// The report id handed back to the controller at exit (and after a connector
-// log): on a modern multitouch host 6 for the Heron family and 4 for the
-// rest, else the legacy id 1.
-uint8_t exitReportId(int typeCode, bool modernHost);
 
 // The controller's parameter memory check after identification: the 16-bit
 // wrap-around sum of a word range plus a seed, compared with word 255.

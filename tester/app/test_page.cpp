@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,7 +40,8 @@ QLabel* textLabel(const QString& text, QWidget* parent) {
 CTestPage::CTestPage(QString programDir, QWidget* parent)
     : QWidget(parent),
       m_link(*this, m_config, m_run, QStringLiteral(LUMORA_CUSTOMER_LABEL),
-             programFolder(programDir)) {
+             programFolder(programDir)),
+      m_sequence(*this, m_config, m_run, programFolder(programDir)) {
     // The page takes the keyboard focus, so that Enter reaches it.
     setFocusPolicy(Qt::StrongFocus);
     m_runLogBox = new QPlainTextEdit(this);
@@ -51,13 +53,14 @@ CTestPage::CTestPage(QString programDir, QWidget* parent)
     m_statusPanel->setObjectName(QStringLiteral("AP Status"));
     m_statusPanel->setFixedSize(kPanelSize);
 
+    // Each label keeps its first text as its name; the texts change with
+    // every logged unit.
     auto* counters = new QGridLayout;
-    counters->addWidget(textLabel(QStringLiteral("Total Cnt: -"), this), 0, 0);
-    counters->addWidget(textLabel(QStringLiteral("OK Cnt: -"), this), 0, 1);
-    counters->addWidget(textLabel(QStringLiteral("NG Cnt: -"), this), 0, 2);
-    counters->addWidget(textLabel(QStringLiteral("Totle Time: -"), this), 1, 0);
-    counters->addWidget(textLabel(QStringLiteral("Current Time: -"), this), 1, 1);
-    counters->addWidget(textLabel(QStringLiteral("Tact Time: -"), this), 1, 2);
+    const QStringList counterStart = counterTexts(RunCounters{});
+    for (int i = 0; i < int(m_counterLabels.size()); ++i) {
+        m_counterLabels[i] = textLabel(counterStart[i], this);
+        counters->addWidget(m_counterLabels[i], i / 3, i % 3);
+    }
 
     m_pcbT1 = new QPushButton(QStringLiteral("PCB T1"), this);
     m_pcbT2 = new QPushButton(QStringLiteral("PCB T2"), this);
@@ -88,6 +91,19 @@ CTestPage::CTestPage(QString programDir, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addWidget(m_statusLine);
+
+    connect(m_pcbT1, &QPushButton::clicked, this, [this] {
+        m_sequence.pcbT1();
+        redrawStatusPanel();
+    });
+    connect(m_pcbT2, &QPushButton::clicked, this, [this] {
+        m_sequence.pcbT2();
+        redrawStatusPanel();
+    });
+    connect(this, &CTestPage::startTestRequested, this, [this] {
+        m_sequence.startTest();
+        redrawStatusPanel();
+    });
 
     m_pollTimer = new QTimer(this);
     m_pollTimer->setInterval(kPollMs);
@@ -207,8 +223,13 @@ void CTestPage::setTitle(const QString& title) {
 }
 
 void CTestPage::refreshRunDisplays() {
-    if (m_runLogBox->toPlainText() != m_run.runLog) m_runLogBox->setPlainText(m_run.runLog);
+    if (m_runLogBox->toPlainText() != m_run.runLog) {
+        m_runLogBox->setPlainText(m_run.runLog);
+        m_runLogBox->moveCursor(QTextCursor::End);  // the newest lines in view
+    }
     m_statusLine->setText(m_run.statusLine);
+    const QStringList counters = counterTexts(m_sequence.counters());
+    for (int i = 0; i < int(m_counterLabels.size()); ++i) m_counterLabels[i]->setText(counters[i]);
 }
 
 void CTestPage::endProgram(int exitCode) { emit quitRequested(exitCode); }
@@ -224,7 +245,33 @@ void CTestPage::waitForController(int ms) {
 }
 
 void CTestPage::testRecord(TestRecordKind kind, const uint8_t* record) {
+    switch (kind) {
+    case TestRecordKind::OpenItem: m_sequence.onOpenItem(record); break;
+    case TestRecordKind::ShortItem: m_sequence.onShortItem(record); break;
+    case TestRecordKind::OpenDone: m_sequence.onOpenDone(); break;
+    case TestRecordKind::ShortDone: m_sequence.onShortDone(); break;
+    }
     if (m_recordHandler) m_recordHandler(kind, record);
+}
+
+UnitInfo CTestPage::unit() const {
+    const ConnectionState& s = m_link.state();
+    UnitInfo u;
+    u.handle = s.handle;
+    u.typeCode = s.typeCode;
+    u.detectedInterface = s.detectedInterface;
+    u.xCount = s.xCount;
+    u.yCount = s.yCount;
+    u.xPackets = s.xPackets;
+    u.yPackets = s.yPackets;
+    u.modelName = s.modelName;
+    u.fwVersion = s.fwVersion;
+    return u;
+}
+
+void CTestPage::disconnectUnit() {
+    m_link.disconnect();
+    redrawStatusPanel();
 }
 
 // ---- Status panel ---------------------------------------------------------------------

@@ -7,11 +7,13 @@
 #include <QEvent>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 
 #include "tester/config/test_plan.h"
 #include "tester/app/controller_link.h"
 #include "tester/app/status_panel.h"
+#include "tester/sequence/test_sequence.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,7 +31,7 @@ enum PageMessage : int {
 // The event type that carries a page message.
 inline QEvent::Type pageEventType(int message) { return QEvent::Type(QEvent::User + message); }
 
-class CTestPage : public QWidget, private LinkView {
+class CTestPage : public QWidget, private LinkView, private SequenceView {
     Q_OBJECT
 public:
     // programDir: the folder the ini files are read from (the program's own
@@ -47,6 +49,8 @@ public:
     const ControllerLink& link() const { return m_link; }
     const TestConfig& config() const { return m_config; }
     const RunState& run() const { return m_run; }
+    TestSequence& sequence() { return m_sequence; }
+    const TestSequence& sequence() const { return m_sequence; }
     StatusPanelState statusPanelState() const;
     // The last picture of the status panel.
     const QImage& statusPanelImage() const { return m_panelImage; }
@@ -61,8 +65,7 @@ public:
     void pollNow() { onPollTimer(); }
     void redrawStatusPanel();
 
-    // Receives the test-record callbacks (their judgement belongs to the
-    // test sequence).
+    // Also receives the test-record callbacks, after the test sequence.
     void setTestRecordHandler(std::function<void(TestRecordKind, const uint8_t*)> handler) {
         m_recordHandler = std::move(handler);
     }
@@ -80,7 +83,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
-    // LinkView
+    // LinkView and SequenceView
     void setPcbT1Enabled(bool enabled) override;
     void setPcbT2Enabled(bool enabled) override;
     void setTitle(const QString& title) override;
@@ -91,6 +94,9 @@ private:
     void startCountdown() override;
     void waitForController(int ms) override;
     void testRecord(TestRecordKind kind, const uint8_t* record) override;
+    // SequenceView
+    UnitInfo unit() const override;
+    void disconnectUnit() override;
 
     static void onHotplug(void* context, int event, const char* path);
     void postMessage(int message);
@@ -100,6 +106,7 @@ private:
     TestConfig m_config;
     RunState m_run;
     ControllerLink m_link;
+    TestSequence m_sequence;
     QString m_title;
     bool m_initialised = false;
     bool m_shutDown = false;
@@ -111,6 +118,8 @@ private:
     QPushButton* m_pcbT1 = nullptr;
     QPushButton* m_pcbT2 = nullptr;
     QLineEdit* m_statusLine = nullptr;
+    // Total, OK and NG counts; total, current and tact time.
+    std::array<QLabel*, 6> m_counterLabels{};
     QTimer* m_pollTimer = nullptr;       // timer 0
     QTimer* m_panelTimer = nullptr;      // timer 1
     QTimer* m_countdownTimer = nullptr;  // timer 2

@@ -140,6 +140,9 @@ QString TestConfig::selectedCase() const {
 
 void TestConfig::chooseCaseForPcbT1() {
     if (m_selected >= 0) return;  // stays selected for the rest of the connection
+    // A case name kept from the unit before stays while this file has that
+    // section; a name the file does not know would hide its [DEFAULT].
+    if (!m_caseName.isEmpty() && !m_caseList.contains(m_caseName)) m_caseName.clear();
     const int wanted = m_plan.DeviceInterface;
     if ((wanted == 0 && select(QStringLiteral("USB"))) ||
         (wanted == 1 && select(QStringLiteral("UART"))))
@@ -163,9 +166,8 @@ void TestConfig::discard() {
     m_reader.reset();
     m_caseList.clear();
     m_selected = -1;
-    // The case name came from the list just emptied; the next connection
-    // chooses afresh from its own file.
-    m_caseName.clear();
+    // The case name stays until "Start Test" clears it: the next unit's
+    // first reading of its plan uses the section the unit before ran with.
 }
 
 }  // namespace lumora::tester

@@ -85,7 +85,8 @@ public:
     void clearSelection() { m_selected = -1; }
 
     // At disconnection: the reader goes and the case list is emptied; the next
-    // connection loads the file afresh.
+    // connection loads the file afresh. The case name stays until a
+    // "Start Test" clears it.
     void discard();
 
     TestPlan& plan() { return m_plan; }

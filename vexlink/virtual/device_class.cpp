@@ -245,6 +245,12 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                 int v = 0;
                 if (!parseInt(value, 0, 1, &v)) return badValue("0 or 1");
                 (key == "panel" ? s.panelAttached : s.finger) = v != 0;
+            } else if (key == "mute" && controllerOption) {
+                for (const std::string& id : split(value, '+')) {
+                    uint16_t v = 0;
+                    if (!parseHex16(id, &v) || v > 0xFF) return badValue("packet ids such as 4F+51");
+                    s.mutedPackets.push_back(static_cast<uint8_t>(v));
+                }
             } else if (key == "noise" && controllerOption) {
                 int v = 0;
                 if (!parseInt(value, 0, 200, &v)) return badValue("counts 0 to 200");

@@ -136,6 +136,9 @@ struct DeviceSettings {
     int sampleRate = -1;             // register byte 5 of every index; -1 factory
     int period = -1;                 // "Period" of every frequency record; -1 factory
     int freqIndex = -1;              // the index in use at power-up; -1 factory (2)
+    // Streamed packet ids (byte 2) the unit never sends, e.g. its AD level
+    // series 0x4F: a unit whose measuring step never completes.
+    std::vector<uint8_t> mutedPackets;
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and

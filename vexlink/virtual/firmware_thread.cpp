@@ -121,7 +121,9 @@ void Firmware::streamFrame(int64_t ms) {
     }
     case StreamMode::kNone: return;
     }
-    for (const Report& r : out) broadcast(r);
+    const std::vector<uint8_t>& muted = m_settings.mutedPackets;
+    for (const Report& r : out)
+        if (std::find(muted.begin(), muted.end(), r[2]) == muted.end()) broadcast(r);
     m_nextFrameMs = ms + period;
 }
 

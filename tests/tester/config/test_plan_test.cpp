@@ -271,6 +271,33 @@ TEST_F(TestPlanFile, ASelectedCaseStaysForTheConnection) {
     EXPECT_FALSE(m_config.readTestPlan(4));
 }
 
+// The section chosen by "PCB T1" outlives the unit: the next unit's first
+// reading uses it, until "Start Test" clears the name. A file without that
+// section falls back to its [DEFAULT] when "PCB T1" chooses.
+TEST_F(TestPlanFile, TheCaseNameOfTheUnitBeforeIsReadUntilStartTest) {
+    write("[DEFAULT]\r\nPCBTestMode=0\r\n[USB]\r\nPCBTestMode=1\r\n");
+    m_config.load(4, dir());
+    EXPECT_EQ(m_config.plan().PCBTestMode, 0);
+    m_config.chooseCaseForPcbT1();
+    ASSERT_TRUE(m_config.readTestPlan(4));
+    EXPECT_EQ(m_config.plan().PCBTestMode, 1);
+
+    m_config.discard();
+    m_config.plan().PCBTestMode = 0;
+    m_config.load(4, dir());
+    EXPECT_EQ(m_config.caseName(), "USB");
+    EXPECT_EQ(m_config.plan().PCBTestMode, 1);
+
+    write("[DEFAULT]\r\nPCBTestMode=0\r\n");
+    m_config.discard();
+    m_config.load(4, dir());
+    EXPECT_EQ(m_config.plan().PCBTestMode, 1);  // [USB] is gone: the reading failed
+    m_config.chooseCaseForPcbT1();
+    EXPECT_EQ(m_config.caseName(), "DEFAULT");
+    ASSERT_TRUE(m_config.readTestPlan(4));
+    EXPECT_EQ(m_config.plan().PCBTestMode, 0);
+}
+
 TEST_F(TestPlanFile, CaseListHoldsEverySectionButTestParameter) {
     write("[DEFAULT]\r\nA=1\r\n[testparameter]\r\nAutoRun=1\r\n[Line2]\r\n[UART]\r\nB=1\r\n");
     m_config.load(4, dir());

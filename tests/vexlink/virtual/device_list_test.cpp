@@ -58,8 +58,9 @@ TEST(DeviceList, ValidEntriesSetUpTheirDevice) {
 
 TEST(DeviceList, FaultOptionsAreKept) {
     std::string error;
-    auto s = parseEntry("osprey:failread=191+200,badcrc,open=x3+y7,short=x10,panel=0,finger=0,noise=0",
-                        &error);
+    auto s = parseEntry(
+        "osprey:failread=191+200,badcrc,open=x3+y7,short=x10,panel=0,finger=0,noise=0,mute=4f+0x51",
+        &error);
     ASSERT_TRUE(s.has_value()) << error;
     EXPECT_EQ(s->failingReads, (std::vector<int>{191, 200}));
     EXPECT_TRUE(s->corruptChecksum);
@@ -68,6 +69,7 @@ TEST(DeviceList, FaultOptionsAreKept) {
     EXPECT_FALSE(s->panelAttached);
     EXPECT_FALSE(s->finger);
     EXPECT_EQ(s->noise, 0);
+    EXPECT_EQ(s->mutedPackets, (std::vector<uint8_t>{0x4F, 0x51}));
 
     auto cols = parseEntry("osprey:cols=5+4", &error);
     ASSERT_TRUE(cols.has_value()) << error;
@@ -90,6 +92,7 @@ TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
         {"osprey:pid=0x1FFFF", "\"0x1FFFF\""},
         {"osprey:failread=256", "\"256\""},
         {"osprey:open=z3", "\"z3\""},
+        {"osprey:mute=4F+100", "\"4F+100\""},
         {"osprey:x=10,open=x10", "\"x10\""},
         {"osprey:x=10,short=x9", "\"x9\""},
         {"switcher:family=pwm-tester", "\"pwm-tester\""},

@@ -159,6 +159,23 @@ TEST(SingleDataStream, EverySeriesArrivesComplete) {
     EXPECT_TRUE(d.sink.reports().empty());
 }
 
+// A unit plugged with mute= never sends those packet ids; the rest of its
+// streams go on, so a host's step that waits for them never completes.
+TEST(SingleDataStream, MutedPacketIdsNeverArrive) {
+    Device d("osprey:mute=4F+51");
+    ASSERT_EQ(d.status(wire::kStartSingle), wire::kOk);
+    ASSERT_TRUE(d.sink.waitFor([](const std::vector<Report>& r) {
+        return std::count_if(r.begin(), r.end(), [](const Report& p) { return p[2] == 0x52; }) >= 9;
+    }));
+    EXPECT_TRUE(d.sink.withId(0x4F).empty());
+    ASSERT_EQ(d.status(wire::kStartImageYX), wire::kOk);
+    d.sink.clear();
+    ASSERT_TRUE(d.sink.waitFor([](const std::vector<Report>& r) {
+        return std::count_if(r.begin(), r.end(), [](const Report& p) { return p[2] == 0x4B; }) >= 60;
+    }));
+    EXPECT_TRUE(d.sink.withId(0x51).empty());
+}
+
 TEST(ImageStream, BothDriveOrdersSendWholeImages) {
     // Osprey: rows (Y lines of 40 values) or columns (X lines of 30 values).
     // Heron Y->X: Tx lines of 22 Rx values, raw image 0x4A and stray 0x4B.
