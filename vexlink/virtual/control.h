@@ -62,6 +62,17 @@ VEXLINK_CONTROL_API bool setShortedChannel(int id, bool yAxis, int index, bool p
 // stage an attached sensor.
 VEXLINK_CONTROL_API bool setPanelAttached(int id, bool attached);
 
+// Time of the PWM tester's touch stimulus (tests). A controller reports a
+// touch its latency (`latency=` of its entry) after a tester's stimulus goes
+// on, and the lift its latency after it goes off; by default on its own
+// thread, by the steady clock. setStimulusTime takes that time into the
+// test's hands: from then on `ns` is the stimulus time (a switch is stamped
+// with it), and the reports that have come due by it are sent before the
+// call returns. Returns how many reports were sent. useSteadyStimulusTime
+// hands the time back to the steady clock.
+VEXLINK_CONTROL_API int setStimulusTime(int64_t ns);
+VEXLINK_CONTROL_API void useSteadyStimulusTime();
+
 // What the device's firmware holds now, for tests that check what a
 // program did to the controller.
 struct DeviceStatus {

@@ -125,6 +125,9 @@ struct DeviceSettings {
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
     int noise = 6;                   // noise amplitude in counts
+    // Controllers: how long after the PWM tester's stimulus switches the
+    // touch (or the lift) is reported, in microseconds.
+    int64_t stimulusLatencyUs = 12000;
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and

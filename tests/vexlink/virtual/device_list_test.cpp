@@ -69,6 +69,15 @@ TEST(DeviceList, FaultOptionsAreKept) {
     EXPECT_FALSE(s->finger);
     EXPECT_EQ(s->noise, 0);
 
+    // The stimulus latency in microseconds, from milliseconds with up to
+    // three decimals.
+    for (auto [entry, us] : {std::pair{"heron:latency=12.5", 12500}, {"osprey:latency=0", 0},
+                             {"heron8:latency=7.125", 7125}, {"heron:latency=10000", 10000000}}) {
+        auto l = parseEntry(entry, &error);
+        ASSERT_TRUE(l.has_value()) << error;
+        EXPECT_EQ(l->stimulusLatencyUs, us) << entry;
+    }
+
     auto cols = parseEntry("osprey:cols=5+4", &error);
     ASSERT_TRUE(cols.has_value()) << error;
     EXPECT_EQ(cols->collections, (std::vector<int>{5, 4}));
@@ -97,6 +106,10 @@ TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
         {"osprey:,x=4", "empty option"},
         {"osprey:model=", "\"model\""},
         {"osprey:fw=" + std::string(201, 'v'), "\"fw\""},
+        {"heron:latency=1.2345", "\"1.2345\""},
+        {"heron:latency=10000.001", "\"10000.001\""},
+        {"heron:latency=5.", "\"5.\""},
+        {"pwm-tester:latency=5", "\"latency\""},
     };
     for (const Bad& c : cases) {
         SCOPED_TRACE(c.entry);
