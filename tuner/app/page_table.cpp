@@ -9,6 +9,7 @@
 #include "tuner/params/parameters_dlg.h"
 #include "tuner/rawdata/raw_viewer.h"
 #include "tuner/image/image_dlg.h"
+#include "tuner/analyze/analyze_dlg.h"
 
 namespace lumora {
 namespace {
@@ -43,6 +44,7 @@ const std::vector<PageEntry>& heronPages() {
 const std::vector<PageEntry>& pwmTesterPages() {
     static const std::vector<PageEntry> pages = {
         // "Analyze"
+        {"Analyze", makeAnalyzePage},
     };
     return pages;
 }
