@@ -45,15 +45,6 @@ QLineEdit* makeField(QWidget* parent, const char* name, bool readOnly = true) {
 
 QLabel* label(QWidget* parent, const char* text) { return new QLabel(QString::fromLatin1(text), parent); }
 
-// The enumeration callback of "Find" (THQA): takes the device it is offered.
-int takeThqaDevice(void* context, const char* path, void*, uint32_t value1, uint32_t value2) {
-    auto* descriptor = static_cast<VexDeviceDescriptor*>(context);
-    std::strncpy(descriptor->path, path, sizeof descriptor->path - 1);
-    descriptor->value1 = value1;
-    descriptor->value2 = value2;
-    return 1;
-}
-
 }  // namespace
 
 CAnalyzeDlg::CAnalyzeDlg(DeviceState& state, QWidget* parent)
@@ -332,6 +323,14 @@ QGroupBox* CAnalyzeDlg::buildLatencyGroup() {
     // They need a tester: "Find Tester" enables them once it has one.
     setLatencyButtonsEnabled(false);
     return group;
+}
+
+int CAnalyzeDlg::takeDevice(void* context, const char* path, void*, uint32_t value1, uint32_t value2) {
+    auto* descriptor = static_cast<VexDeviceDescriptor*>(context);
+    std::strncpy(descriptor->path, path, sizeof descriptor->path - 1);
+    descriptor->value1 = value1;
+    descriptor->value2 = value2;
+    return 1;
 }
 
 void CAnalyzeDlg::setLatencyButtonsEnabled(bool enabled) {
@@ -626,7 +625,7 @@ void CAnalyzeDlg::onThqaFind() {
         m_thqaHandle = 0;
     }
     std::memset(m_thqaDescriptor.path, 0, sizeof m_thqaDescriptor.path);
-    EnumerateHidDevicesEx(0x38, 0, 0x101, kMakerVendorId, kThqaProductId, &m_thqaDescriptor, &takeThqaDevice);
+    EnumerateHidDevicesEx(0x38, 0, 0x101, kMakerVendorId, kThqaProductId, &m_thqaDescriptor, &takeDevice);
     if (m_thqaDescriptor.path[0] == '\0') return;
     host::trace(QStringLiteral("PCAP : EnumerateHidDevices...OK\r\n"));
     m_thqaHandle = OpenHIDDevice(m_thqaDescriptor);

@@ -109,6 +109,12 @@ public:
     QString statusLine() const;
 
 private:
+    // The enumeration callback of "Find" and "Find Tester": copies the path
+    // and the two values of every device offered into the descriptor that
+    // `context` points to and takes it (a later one overwrites an earlier).
+    static int takeDevice(void* context, const char* path, void* reserved, uint32_t value1,
+                          uint32_t value2);
+
     void buildControls();
     QGroupBox* buildChannelGroup();
     QGroupBox* buildInfoGroup();

@@ -4,7 +4,6 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
-#include <cstring>
 
 #include "host/services.h"
 #include "tuner/analyze/analyze_dlg.h"
@@ -13,15 +12,6 @@
 namespace lumora {
 
 namespace {
-
-// The enumeration callback of "Find Tester": takes every device offered.
-int takeTester(void* context, const char* path, void*, uint32_t value1, uint32_t value2) {
-    auto* descriptor = static_cast<VexDeviceDescriptor*>(context);
-    std::strncpy(descriptor->path, path, sizeof descriptor->path - 1);
-    descriptor->value1 = value1;
-    descriptor->value2 = value2;
-    return 1;
-}
 
 // DevSetFreqIndex on the tester: 1 switches the touch stimulus off, 2 on.
 constexpr int kStimulusOff = 1;
@@ -43,7 +33,7 @@ void CAnalyzeDlg::findTester() {
     }
     // The path of an earlier search stays when nothing is found this time;
     // opening it then fails and says so.
-    EnumerateHidDevicesById(kMakerVendorId, kPwmTesterProductId, &m_testerDescriptor, &takeTester);
+    EnumerateHidDevicesById(kMakerVendorId, kPwmTesterProductId, &m_testerDescriptor, &takeDevice);
     if (m_testerDescriptor.path[0] == '\0') return;
     m_tester = OpenHIDDevice(m_testerDescriptor);
     // The same caption for both outcomes.
