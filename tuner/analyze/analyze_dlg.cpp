@@ -1,5 +1,6 @@
 #include "tuner/analyze/analyze_dlg.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "device/packet.h"
@@ -103,13 +105,18 @@ void CAnalyzeDlg::buildControls() {
     QStringList titles;
     for (const auto& column : analyze::kDownloadColumns) titles << QString::fromLatin1(column.title);
     m_downloadList->setHorizontalHeaderLabels(titles);
+    // The widths were chosen for a small dialog font; a title never gets
+    // less room than it needs.
+    const QFontMetrics header(m_downloadList->horizontalHeader()->font());
     for (int c = 0; c < int(analyze::kDownloadColumns.size()); ++c)
-        m_downloadList->setColumnWidth(c, analyze::kDownloadColumns[size_t(c)].width);
+        m_downloadList->setColumnWidth(
+            c, std::max(analyze::kDownloadColumns[size_t(c)].width, header.horizontalAdvance(titles[c]) + 16));
     m_downloadList->horizontalHeader()->setStretchLastSection(true);
     m_downloadList->verticalHeader()->hide();
     m_downloadList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_downloadList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_downloadList->setShowGrid(true);
+    m_downloadList->setWordWrap(false);
     m_downloadList->setMinimumHeight(150);
 
     auto* page = new QVBoxLayout(this);
@@ -540,7 +547,14 @@ void CAnalyzeDlg::appendDownloadRow(int index, const analyze::DownloadRecord& re
     const QStringList texts = analyze::downloadRecordRow(index, record);
     const int row = m_downloadList->rowCount();
     m_downloadList->insertRow(row);
-    for (int c = 0; c < texts.size(); ++c) m_downloadList->setItem(row, c, new QTableWidgetItem(texts[c]));
+    for (int c = 0; c < texts.size(); ++c) {
+        m_downloadList->setItem(row, c, new QTableWidgetItem(texts[c]));
+        // A column grows to show its longest text whole (customer names are
+        // longer than the room the dialog font gave them).
+        const int width = m_downloadList->columnWidth(c);
+        m_downloadList->resizeColumnToContents(c);
+        if (m_downloadList->columnWidth(c) < width) m_downloadList->setColumnWidth(c, width);
+    }
 }
 
 void CAnalyzeDlg::onGetFwUpdateInfo() {
