@@ -213,6 +213,7 @@ void Firmware::broadcast(const Report& report) {
 
 void Firmware::handleOutput(const uint8_t* report, ReportSink* from) {
     std::optional<std::pair<bool, int64_t>> stimulus;
+    std::function<void(bool, int64_t)> listener;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_gone) return;
@@ -224,10 +225,11 @@ void Firmware::handleOutput(const uint8_t* report, ReportSink* from) {
             handleRawPacket(report);
         }
         stimulus.swap(m_stimulusSwitch);
+        if (stimulus) listener = m_stimulusListener;
         m_wake.notify_all();
     }
     // Other devices' locks are taken only after this one is released.
-    if (stimulus && m_stimulusListener) m_stimulusListener(stimulus->first, stimulus->second);
+    if (stimulus && listener) listener(stimulus->first, stimulus->second);
 }
 
 void Firmware::logCommand(std::string operation, const uint8_t* args, size_t n) {
