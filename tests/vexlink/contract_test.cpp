@@ -469,7 +469,7 @@ TEST_F(Contract, WhatADeviceDoesNotModelFails) {
     EXPECT_EQ(DevReadWord(loader, 191, &word), 0);
 
     const VexHandle osprey = plugAndOpen("osprey");
-    EXPECT_EQ(PCAPStartSelfCapChannel(osprey, 0, 1, 1), 0) << "channel tests are not modelled";
+    EXPECT_EQ(PCAPStartSelfCapChannel(osprey, 0, 41, 1), 0) << "beyond the 40 X channels";
     uint8_t record[46] = {};
     EXPECT_EQ(DevGetDownloadInfo(osprey, 9, record, 46), 0) << "no such record yet";
     EXPECT_EQ(DevSetDownloadInfo(osprey, record, 46), 1);

@@ -11,6 +11,7 @@
 #include "tuner/image/image_dlg.h"
 #include "tuner/diag/diag_page.h"
 #include "tuner/kestrel/kestrel_param_dlg.h"
+#include "tuner/analyze/analyze_dlg.h"
 
 namespace lumora {
 namespace {
@@ -48,6 +49,7 @@ const std::vector<PageEntry>& heronPages() {
 const std::vector<PageEntry>& pwmTesterPages() {
     static const std::vector<PageEntry> pages = {
         // "Analyze"
+        {"Analyze", makeAnalyzePage},
     };
     return pages;
 }

@@ -84,6 +84,16 @@ VEXLINK_CONTROL_API bool getFreqRegisters(int id, int freqIndex, uint8_t* out64)
 VEXLINK_CONTROL_API bool setFreqRegister(int id, int freqIndex, int byte, uint8_t value);
 VEXLINK_CONTROL_API bool setFreqIndexInUse(int id, int index);
 VEXLINK_CONTROL_API bool sealChecksum(int id);
+// Time of the PWM tester's touch stimulus (tests). A controller reports a
+// touch its latency (`latency=` of its entry) after a tester's stimulus goes
+// on, and the lift its latency after it goes off; by default on its own
+// thread, by the steady clock. setStimulusTime takes that time into the
+// test's hands: from then on `ns` is the stimulus time (a switch is stamped
+// with it), and the reports that have come due by it are sent before the
+// call returns. Returns how many reports were sent. useSteadyStimulusTime
+// hands the time back to the steady clock.
+VEXLINK_CONTROL_API int setStimulusTime(int64_t ns);
+VEXLINK_CONTROL_API void useSteadyStimulusTime();
 
 // What the device's firmware holds now, for tests that check what a
 // program did to the controller.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vexlink/virtual/registry.h"
+#include "vexlink/virtual/touch_stimulus.h"
 
 namespace vexlink::control {
 
@@ -138,6 +139,19 @@ bool status(int id, DeviceStatus* out) {
     out->connections = static_cast<int>(fw->connectionCount());
     out->panelAttached = fw->panelAttached();
     return true;
+}
+
+int setStimulusTime(int64_t ns) {
+    virt::setManualStimulusTime(ns);
+    int sent = 0;
+    for (const auto& fw : virt::Registry::instance().firmwares()) sent += fw->serviceStimulus(ns);
+    return sent;
+}
+
+void useSteadyStimulusTime() {
+    virt::useSteadyStimulusTime();
+    for (const auto& fw : virt::Registry::instance().firmwares())
+        fw->serviceStimulus(virt::stimulusNowNs());
 }
 
 std::vector<CommandRecord> commandLog(int id) {

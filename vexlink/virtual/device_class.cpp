@@ -106,6 +106,24 @@ bool parseInt(const std::string& text, int lo, int hi, int* out) {
     return true;
 }
 
+// Milliseconds 0..10000 with up to three decimals ("12", "12.345"), in
+// microseconds.
+bool parseMillis(const std::string& text, int64_t* micros) {
+    const size_t dot = text.find('.');
+    const std::string whole = text.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    int ms = 0;
+    if (!parseInt(whole, 0, 10000, &ms)) return false;
+    if (dot != std::string::npos && (fraction.empty() || fraction.size() > 3)) return false;
+    for (char c : fraction)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    fraction.resize(3, '0');
+    const int64_t us = int64_t(ms) * 1000 + std::atoi(fraction.c_str());
+    if (us > 10'000'000) return false;
+    *micros = us;
+    return true;
+}
+
 // A 16-bit id written in hex, with or without "0x".
 bool parseHex16(const std::string& text, uint16_t* out) {
     std::string t = lower(text);
@@ -251,6 +269,9 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                     if (!parseHex16(id, &v) || v > 0xFF) return badValue("packet ids such as 4F+51");
                     s.mutedPackets.push_back(static_cast<uint8_t>(v));
                 }
+            } else if (key == "latency" && controllerOption) {
+                if (!parseMillis(value, &s.stimulusLatencyUs))
+                    return badValue("milliseconds 0 to 10000 with up to three decimals, such as 12.5");
             } else if (key == "noise" && controllerOption) {
                 int v = 0;
                 if (!parseInt(value, 0, 200, &v)) return badValue("counts 0 to 200");

@@ -139,6 +139,9 @@ struct DeviceSettings {
     // Streamed packet ids (byte 2) the unit never sends, e.g. its AD level
     // series 0x4F: a unit whose measuring step never completes.
     std::vector<uint8_t> mutedPackets;
+    // Controllers: how long after the PWM tester's stimulus switches the
+    // touch (or the lift) is reported, in microseconds.
+    int64_t stimulusLatencyUs = 12000;
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and

@@ -148,6 +148,7 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     if (b.capabilities & kCapIdentity) {
         m_downloadRecords.push_back(downloadRecord(m_settings, 1, 0, 2));
         m_downloadRecords.push_back(downloadRecord(m_settings, 2, 2, 20));
+        m_downloadRecords.push_back(downloadRecord(m_settings, 3, 1, 27));
     }
     m_panel.xCount = m_settings.xCount;
     m_panel.yCount = m_settings.yCount;
@@ -159,6 +160,7 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     m_panel.noisyChannels = m_settings.noisyChannels;
     m_panel.seed = static_cast<uint32_t>(std::hash<std::string>{}(m_settings.entry));
     m_calibratedAtMs = nowMs();
+    m_stimulusTouch.setLatencyNs(m_settings.stimulusLatencyUs * 1000);
     m_thread = std::thread([this] { threadMain(); });
 }
 
@@ -212,16 +214,24 @@ void Firmware::broadcast(const Report& report) {
 }
 
 void Firmware::handleOutput(const uint8_t* report, ReportSink* from) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_gone) return;
-    if (report[1] == wire::kRequestMarker) {
-        logRequest(report);
-        respond(report, from);
-    } else {
-        logCommand("DevSendPacket", report, 64);
-        handleRawPacket(report);
+    std::optional<std::pair<bool, int64_t>> stimulus;
+    std::function<void(bool, int64_t)> listener;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_gone) return;
+        if (report[1] == wire::kRequestMarker) {
+            logRequest(report);
+            respond(report, from);
+        } else {
+            logCommand("DevSendPacket", report, 64);
+            handleRawPacket(report);
+        }
+        stimulus.swap(m_stimulusSwitch);
+        if (stimulus) listener = m_stimulusListener;
+        m_wake.notify_all();
     }
-    m_wake.notify_all();
+    // Other devices' locks are taken only after this one is released.
+    if (stimulus && listener) listener(stimulus->first, stimulus->second);
 }
 
 void Firmware::logCommand(std::string operation, const uint8_t* args, size_t n) {
@@ -461,6 +471,7 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
             // memory and the settings made by commands persist.
             m_stream = StreamMode::kNone;
             m_pendingTests.clear();
+            m_channelTest = {};
             ok();
         }
         break;
@@ -491,9 +502,11 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
                 failed();
             }
         } else if (std::string(m_settings.cls->kind) == "pwm-tester") {
-            // On the PWM tester the index switches the touch stimulus.
+            // On the PWM tester the index switches the touch stimulus; the
+            // switch is handed to the controllers once the lock is released.
             if (a[0] == 1 || a[0] == 2) {
                 m_stimulus = a[0] == 2;
+                m_stimulusSwitch = std::make_pair(m_stimulus, stimulusNowNs());
                 res[0] = a[0];
                 ok();
             } else {
@@ -599,10 +612,39 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         }
         break;
     case wire::kPwmApply:
-        if (has(kCapPwm)) ok();
+        // Output 0 with the drive code 0x44 switches the noise source on at
+        // the divisor and voltage set; nothing else is known to the device.
+        if (has(kCapPwm)) {
+            if (le32(a) == 0 && le32(a + 4) == 0x44) {
+                m_pwmOutputOn = true;
+                ok();
+            } else {
+                failed();
+            }
+        }
+        break;
+    case wire::kSelfCapChannel:
+    case wire::kMutualCapChannel:
+        // Channel numbers count from 1 up to the channel count; 0 leaves
+        // that axis out. Drive 0 is X, 1 is Y. The test runs until stopped
+        // or reset; its measurement is not streamed.
+        if (has(kCapPanelTests)) {
+            if (a[0] <= 1 && a[1] <= m_settings.xCount && a[2] <= m_settings.yCount) {
+                m_channelTest = {command, a[0], a[1], a[2]};
+                ok();
+            } else {
+                failed();
+            }
+        }
+        break;
+    case wire::kStopChannelTest:
+        if (has(kCapPanelTests)) {
+            m_channelTest = {};
+            ok();
+        }
         break;
     default:
-        // Channel tests and anything else the model does not know.
+        // Anything else the model does not know.
         break;
     }
     if (from) from->deliver(r);

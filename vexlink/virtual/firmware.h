@@ -9,7 +9,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -20,6 +22,7 @@
 #include "vexlink/virtual/packets.h"
 #include "vexlink/virtual/param_memory.h"
 #include "vexlink/virtual/signal_model.h"
+#include "vexlink/virtual/touch_stimulus.h"
 
 namespace vexlink::virt {
 
@@ -85,6 +88,26 @@ public:
     std::vector<control::CommandRecord> commandLog() const;
     void clearCommandLog();
 
+    // ---- the PWM tester's touch stimulus (touch_stimulus.cpp) ----
+    // Hears each switch of this device's stimulus (a PWM tester's), called
+    // outside the firmware's lock. Set once, before hosts can open the device.
+    void setStimulusListener(std::function<void(bool on, int64_t atNs)> listener);
+    // A switch of a tester's stimulus reaches this device; a controller
+    // answers it with touch and lift reports, other devices ignore it.
+    void touchStimulus(bool on, int64_t atNs);
+    // Sends the stimulus reports due by nowNs (manual stimulus time);
+    // returns how many were sent.
+    int serviceStimulus(int64_t nowNs);
+    // The tester's noise source: the divisor and voltage last set, and
+    // whether DevPWMApply has switched the output on.
+    struct PwmOutput {
+        int divisor = 0;
+        int voltage = 0;
+        bool on = false;
+    };
+    PwmOutput pwmOutput() const;
+    bool stimulusOn() const;
+
 private:
     // The class whose behaviour applies now: the carried family for the
     // UART bridge and a switched type-9 controller.
@@ -102,6 +125,7 @@ private:
     void applyFrequencySettings();              // constructor, before the thread
     void runPendingTests();                     // m_mutex held
     void streamFrame(int64_t ms);               // m_mutex held
+    int sendStimulusReports(int64_t nowNs);     // m_mutex held
     void threadMain();
     Panel panel() const;
     int64_t nowMs() const;
@@ -135,6 +159,11 @@ private:
     bool m_stimulus = false;                    // PWM tester: touch stimulus on
     int m_pwmDivisor = 0;
     int m_pwmVoltage = 0;
+    bool m_pwmOutputOn = false;                 // PWM tester: DevPWMApply switched the output on
+    std::optional<std::pair<bool, int64_t>> m_stimulusSwitch;  // to hand on after the lock
+    std::function<void(bool, int64_t)> m_stimulusListener;
+    StimulusTouch m_stimulusTouch;              // controllers: the contact with the stimulus
+    std::array<uint8_t, 4> m_channelTest{};     // running channel test: command, drive, x, y
     Panel m_panel;
     StreamMode m_stream = StreamMode::kNone;
     int64_t m_calibratedAtMs = 0;

@@ -7,6 +7,7 @@
 #include "vexlink/protocol.h"
 #include "vexlink/virtual/firmware.h"
 #include "vexlink/virtual/panel_tests.h"
+#include "vexlink/virtual/touch_stimulus.h"
 
 namespace vexlink::virt {
 
@@ -133,14 +134,20 @@ void Firmware::threadMain() {
         const int64_t now = nowMs();
         if (!m_pendingTests.empty() && now >= m_testDueMs && !m_gone) runPendingTests();
         if (m_stream != StreamMode::kNone && now >= m_nextFrameMs && !m_gone) streamFrame(now);
+        // Under manual stimulus time the control API sends the stimulus reports.
+        const bool stimulusHere = !stimulusTimeIsManual();
+        if (stimulusHere) sendStimulusReports(stimulusNowNs());
         int64_t wakeAt = INT64_MAX;
         if (!m_pendingTests.empty()) wakeAt = m_testDueMs;
         if (m_stream != StreamMode::kNone) wakeAt = std::min(wakeAt, m_nextFrameMs);
-        if (wakeAt == INT64_MAX) {
+        const int64_t stimulusAt = stimulusHere ? m_stimulusTouch.nextDueNs() : INT64_MAX;
+        if (wakeAt == INT64_MAX && stimulusAt == INT64_MAX) {
             m_wake.wait(lock);
         } else {
-            const int64_t wait = std::max<int64_t>(0, wakeAt - nowMs());
-            if (wait > 0) m_wake.wait_for(lock, std::chrono::milliseconds(wait));
+            int64_t waitNs = INT64_MAX;
+            if (wakeAt != INT64_MAX) waitNs = (wakeAt - nowMs()) * 1'000'000;
+            if (stimulusAt != INT64_MAX) waitNs = std::min(waitNs, stimulusAt - stimulusNowNs());
+            if (waitNs > 0) m_wake.wait_for(lock, std::chrono::nanoseconds(waitNs));
         }
     }
 }

@@ -148,6 +148,8 @@ int Registry::plugParsed(DeviceSettings settings) {
         device.interfaces = interfacesFor(settings, device.id, &device.commandPath);
         device.settings = settings;
         device.firmware = std::make_shared<Firmware>(std::move(settings));
+        device.firmware->setStimulusListener(
+            [this, id](bool on, int64_t atNs) { forwardStimulus(id, on, atNs); });
         interfaces = device.interfaces;
         m_devices.push_back(std::move(device));
     }
@@ -207,6 +209,23 @@ std::vector<control::DeviceSummary> Registry::list() {
         out.push_back(s);
     }
     return out;
+}
+
+std::vector<std::shared_ptr<Firmware>> Registry::firmwares() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::shared_ptr<Firmware>> out;
+    for (const PluggedDevice& d : m_devices) out.push_back(d.firmware);
+    return out;
+}
+
+void Registry::forwardStimulus(int fromId, bool on, int64_t atNs) {
+    std::vector<std::shared_ptr<Firmware>> targets;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const PluggedDevice& d : m_devices)
+            if (d.id != fromId) targets.push_back(d.firmware);
+    }
+    for (const auto& firmware : targets) firmware->touchStimulus(on, atNs);
 }
 
 std::shared_ptr<Firmware> Registry::firmware(int id) {

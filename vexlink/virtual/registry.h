@@ -36,11 +36,15 @@ public:
     std::vector<control::DeviceSummary> list();
     // The firmware of a plugged device, or null.
     std::shared_ptr<Firmware> firmware(int id);
+    // Every plugged device's firmware, in plug order.
+    std::vector<std::shared_ptr<Firmware>> firmwares();
 
 private:
     Registry() = default;
     int plugParsed(DeviceSettings settings);
     void notify(int event, const std::vector<InterfaceInfo>& interfaces);
+    // A PWM tester's stimulus switch reaches every other plugged device.
+    void forwardStimulus(int fromId, bool on, int64_t atNs);
 
     std::mutex m_mutex;
     std::vector<PluggedDevice> m_devices;   // in plug order: the enumeration order

@@ -71,6 +71,15 @@ TEST(DeviceList, FaultOptionsAreKept) {
     EXPECT_EQ(s->noise, 0);
     EXPECT_EQ(s->mutedPackets, (std::vector<uint8_t>{0x4F, 0x51}));
 
+    // The stimulus latency in microseconds, from milliseconds with up to
+    // three decimals.
+    for (auto [entry, us] : {std::pair{"heron:latency=12.5", 12500}, {"osprey:latency=0", 0},
+                             {"heron8:latency=7.125", 7125}, {"heron:latency=10000", 10000000}}) {
+        auto l = parseEntry(entry, &error);
+        ASSERT_TRUE(l.has_value()) << error;
+        EXPECT_EQ(l->stimulusLatencyUs, us) << entry;
+    }
+
     auto cols = parseEntry("osprey:cols=5+4", &error);
     ASSERT_TRUE(cols.has_value()) << error;
     EXPECT_EQ(cols->collections, (std::vector<int>{5, 4}));
@@ -105,6 +114,10 @@ TEST(DeviceList, BadEntriesNameTheTokenAtFault) {
         {"heron:dac=2", "\"2\""},
         {"osprey:rate=0x26", "rate"},
         {"osprey5:freq=1", "freq"},
+        {"heron:latency=1.2345", "\"1.2345\""},
+        {"heron:latency=10000.001", "\"10000.001\""},
+        {"heron:latency=5.", "\"5.\""},
+        {"pwm-tester:latency=5", "\"latency\""},
     };
     for (const Bad& c : cases) {
         SCOPED_TRACE(c.entry);

@@ -201,7 +201,9 @@ TEST(DownloadRecords, ExistingRecordsReadAndNewOnesAppend) {
     const auto first = d.blob(wire::kDownloadInfo, 0, &status);
     ASSERT_EQ(first.size(), 46u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&first[12])), "ZT-4030");
-    EXPECT_TRUE(d.blob(wire::kDownloadInfo, 9, &status).empty());
+    // Three records from the factory, then none.
+    EXPECT_EQ(d.blob(wire::kDownloadInfo, 2).size(), 46u);
+    EXPECT_TRUE(d.blob(wire::kDownloadInfo, 3, &status).empty());
     EXPECT_EQ(status, wire::kFailed);
 
     std::vector<uint8_t> record(46, 0);
@@ -210,7 +212,7 @@ TEST(DownloadRecords, ExistingRecordsReadAndNewOnesAppend) {
     std::vector<uint8_t> args = {wire::kDownloadInfo, 0, 0, 46, 1};
     args.insert(args.end(), record.begin(), record.end());
     ASSERT_EQ(d.status(wire::kPutBlob, args), wire::kOk);
-    EXPECT_EQ(d.blob(wire::kDownloadInfo, 2), record);
+    EXPECT_EQ(d.blob(wire::kDownloadInfo, 3), record);
 }
 
 }  // namespace
