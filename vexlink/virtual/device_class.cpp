@@ -244,6 +244,9 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                 int v = 0;
                 if (!parseInt(value, 0, 200, &v)) return badValue("counts 0 to 200");
                 s.noise = v;
+            } else if (isTouchOption(key) && controllerOption) {
+                const std::string expected = parseTouchOption(key, value, &s.touch);
+                if (!expected.empty()) return badValue(expected);
             } else {
                 return fail("unknown option \"" + key + "\" for " + kind);
             }

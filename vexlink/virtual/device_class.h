@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vexlink/transport.h"
+#include "vexlink/virtual/touch_options.h"
 
 namespace vexlink::virt {
 
@@ -125,6 +126,7 @@ struct DeviceSettings {
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
     int noise = 6;                   // noise amplitude in counts
+    TouchOptions touch;              // what the raw-point stream reports
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and
