@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace lumora::host {
 namespace {
@@ -76,6 +77,48 @@ struct ScreenshotRun {
     }
 };
 
+// The views pages added (addScreenshotView), grabbed after their tab.
+struct PageView {
+    QPointer<QWidget> page;
+    QString name;
+    std::function<QWidget*()> open;
+    std::function<void()> close;
+};
+std::vector<PageView>& pageViews() {
+    static std::vector<PageView> views;
+    return views;
+}
+
+void step(const std::shared_ptr<ScreenshotRun>& s, int tab);
+
+// Opens, grabs and closes the views of the pages in `tab` from `index` on,
+// one per delay, then goes on with the next tab.
+void stepViews(const std::shared_ptr<ScreenshotRun>& s, int tab, size_t index) {
+    QWidget* holder = s->tabs ? s->tabs->widget(tab) : nullptr;
+    auto& views = pageViews();
+    for (; index < views.size(); ++index) {
+        const PageView& v = views[index];
+        if (holder && v.page && (v.page == holder || holder->isAncestorOf(v.page))) break;
+    }
+    if (!holder || index >= views.size()) {
+        step(s, tab + 1);
+        return;
+    }
+    QPointer<QWidget> opened = views[index].open();
+    QTimer::singleShot(s->delayMs, s->window, [s, tab, index, opened] {
+        if (!s->tabs) return;
+        const PageView& v = pageViews()[index];
+        if (opened)
+            saveShot(*opened, QDir(s->dir).filePath(QStringLiteral("%1-%2-%3-%4.png")
+                                                        .arg(s->program)
+                                                        .arg(tab + 1)
+                                                        .arg(screenshotFilePart(s->tabs->tabText(tab)),
+                                                             screenshotFilePart(v.name))));
+        if (v.page && v.close) v.close();
+        stepViews(s, tab, index + 1);
+    });
+}
+
 void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
     if (!s->window || !s->window->isVisible()) return;
     // A person cannot change tabs while a message box is up: wait for it to
@@ -89,7 +132,7 @@ void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
         QTimer::singleShot(s->delayMs, s->window, [s, tab] {
             if (!s->tabs) return;
             s->save(tab + 1, s->tabs->tabText(tab));
-            step(s, tab + 1);
+            stepViews(s, tab, 0);
         });
         return;
     }
@@ -127,6 +170,12 @@ bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& progr
         step(s, 0);
     });
     return true;
+}
+
+void addScreenshotView(QWidget* page, const QString& name, std::function<QWidget*()> open,
+                       std::function<void()> close) {
+    if (screenshotDir().isEmpty() || !page || !open) return;
+    pageViews().push_back({page, name, std::move(open), std::move(close)});
 }
 
 bool scheduleMessageBoxScreenshot(QWidget* box, std::function<void()> answer) {
