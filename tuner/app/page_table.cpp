@@ -9,6 +9,8 @@
 #include "tuner/params/parameters_dlg.h"
 #include "tuner/rawdata/raw_viewer.h"
 #include "tuner/image/image_dlg.h"
+#include "tuner/draw/raw_point_dlg.h"
+#include "tuner/draw/finch_raw_point_dlg.h"
 
 namespace lumora {
 namespace {
@@ -19,6 +21,7 @@ const std::vector<PageEntry>& ospreyPages() {
         // "Parameters"
         {"Parameters", makeParametersPage},
         // "Draw Test"
+        {"Draw Test", makeDrawTestPage},
         // "Raw Data"
         {"Raw Data", makeRawDataPage},
         // "Image Data"
@@ -33,6 +36,7 @@ const std::vector<PageEntry>& heronPages() {
     static const std::vector<PageEntry> pages = {
         // "Kestrel Param"
         // "Finch Draw Test"
+        {"Finch Draw Test", makeFinchDrawTestPage},
         // "Finch Image Data"
         // "Diagnostic"
     };
