@@ -42,6 +42,9 @@ double parseDistance(const QString& text);
 int parseGridSize(const QString& text);
 
 // A pixel offset computed from the fields, cut to a whole number. The
+// quotients before it (width / "X" and the like) are taken in real numbers:
+// cut early, a 1920-pixel screen of 443 mm would lose a third of a pixel per
+// millimetre and the bands would sit visibly off the tolerance. The
 // fields are the user's: a huge or non-finite value is held to a range that
 // no surface reaches instead of overflowing.
 int toPixels(double value);
