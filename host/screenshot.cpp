@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace lumora::host {
 namespace {
@@ -101,16 +102,56 @@ struct ScreenshotRun {
     }
 };
 
+// The views pages added (addScreenshotView), grabbed after their tab.
+struct PageView {
+    QPointer<QWidget> page;
+    QString name;
+    std::function<QWidget*()> open;
+    std::function<void()> close;
+};
+std::vector<PageView>& pageViews() {
+    static std::vector<PageView> views;
+    return views;
+}
+
 void step(const std::shared_ptr<ScreenshotRun>& s, int tab);
 
+// Opens, grabs and closes the views of the pages in `tab` from `index` on,
+// one per delay, then goes on with the next tab.
+void stepViews(const std::shared_ptr<ScreenshotRun>& s, int tab, size_t index) {
+    QWidget* holder = s->tabs ? s->tabs->widget(tab) : nullptr;
+    auto& views = pageViews();
+    for (; index < views.size(); ++index) {
+        const PageView& v = views[index];
+        if (holder && v.page && (v.page == holder || holder->isAncestorOf(v.page))) break;
+    }
+    if (!holder || index >= views.size()) {
+        step(s, tab + 1);
+        return;
+    }
+    QPointer<QWidget> opened = views[index].open();
+    QTimer::singleShot(s->delayMs, s->window, [s, tab, index, opened] {
+        if (!s->tabs) return;
+        const PageView& v = pageViews()[index];
+        if (opened)
+            saveShot(*opened, QDir(s->dir).filePath(QStringLiteral("%1-%2-%3-%4.png")
+                                                        .arg(s->program)
+                                                        .arg(tab + 1)
+                                                        .arg(screenshotFilePart(s->tabs->tabText(tab)),
+                                                             screenshotFilePart(v.name))));
+        if (v.page && v.close) v.close();
+        stepViews(s, tab, index + 1);
+    });
+}
+
 // Presses the tab's next listed button, waits and grabs; then the next one,
-// and after the last the next tab.
+// and after the last the views the page adds.
 void press(const std::shared_ptr<ScreenshotRun>& s, int tab, int index) {
     if (!s->window || !s->window->isVisible() || !s->tabs) return;
     const QString caption = s->tabs->tabText(tab);
     const QStringList buttons = s->presses.value(caption);
     if (index >= buttons.size()) {
-        step(s, tab + 1);
+        stepViews(s, tab, 0);
         return;
     }
     const QString name = buttons[index];
@@ -181,6 +222,12 @@ bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& progr
         step(s, 0);
     });
     return true;
+}
+
+void addScreenshotView(QWidget* page, const QString& name, std::function<QWidget*()> open,
+                       std::function<void()> close) {
+    if (screenshotDir().isEmpty() || !page || !open) return;
+    pageViews().push_back({page, name, std::move(open), std::move(close)});
 }
 
 bool scheduleMessageBoxScreenshot(QWidget* box, std::function<void()> answer) {

@@ -30,6 +30,14 @@ bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& progr
 // Returns whether the box will be grabbed and answered.
 bool scheduleMessageBoxScreenshot(QWidget* box, std::function<void()> answer);
 
+// A further view of a page for the screenshot run, such as a full-screen
+// window: after the tab that holds `page` is grabbed, `open` is called and
+// the window it returns (none: nothing is grabbed) is grabbed after the delay
+// into <dir>/<program>-<n>-<caption>-<name>.png; then `close` is called.
+// Does nothing unless LUMORA_SCREENSHOT_DIR is set.
+void addScreenshotView(QWidget* page, const QString& name, std::function<QWidget*()> open,
+                       std::function<void()> close);
+
 // The file name part of a tab caption: letters and digits kept, any other
 // character becomes '_' ("Draw Test" -> "Draw_Test").
 QString screenshotFilePart(const QString& caption);

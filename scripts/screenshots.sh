@@ -8,13 +8,18 @@
 #   folder   where the PNGs go (default: screenshots/)
 #
 # The program grabs its own window and then each tab in turn into
-# <folder>/<program>-<n>-<caption>.png, and message boxes shown on the way
-# into <folder>/<program>-message-<n>.png (answered with Ok), then closes.
+# <folder>/<program>-<n>-<caption>.png, the further views a page shows (its
+# full-screen window) into <folder>/<program>-<n>-<caption>-<view>.png, and
+# message boxes shown on the way into <folder>/<program>-message-<n>.png
+# (answered with Ok), then closes.
 # LUMORA_SCREENSHOT_DELAY_MS sets the wait before each grab (default 1500).
 # LUMORA_SCREENSHOT_PRESS presses buttons of a tab after its grab, one grab
 # after each, for what a page shows only after a press, e.g.
 #   LUMORA_SCREENSHOT_PRESS='Diagnostic:Open Test,Short Test,ADLevel Test,Mutual Test'
 # (entries "<tab>:<button>,..." separated by ';').
+# Fingers drawing on the draw test pages: give the controller a touch script,
+# e.g. 'heron:touch=multi,contacts=32' or 'osprey:touch=line,gesture'
+# (docs/virtual-devices.md, "Touch reports"), and a delay of some seconds.
 # LUMORA_BIN_DIR runs the programs of another build tree; without it the
 # release tree is built first (only the program's own target).
 set -euo pipefail

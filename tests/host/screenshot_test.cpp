@@ -120,5 +120,55 @@ TEST(Screenshots, PressesListedButtonsOfATabAndGrabsAfterEach) {
                            "LumoraTuner-1-Diagnostic_Open_Test.png"}));
 }
 
+// A page's further view (a full-screen window) is opened after its tab's
+// grab, grabbed and closed again; a view that opens nothing is skipped.
+TEST(Screenshots, GrabsTheViewsAPageAdds) {
+    app();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path() + "/shots"), 1);
+    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
+
+    QDialog window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    auto* page = new QLabel("page");
+    tabs->addTab(new QLabel("first"), "Parameters");
+    tabs->addTab(page, "Draw Test");
+    QLabel fullScreen("full screen");
+    fullScreen.resize(320, 200);
+    int opened = 0, closed = 0;
+    addScreenshotView(page, "Full Screen",
+                      [&]() -> QWidget* {
+                          ++opened;
+                          fullScreen.show();
+                          return &fullScreen;
+                      },
+                      [&] {
+                          ++closed;
+                          fullScreen.hide();
+                      });
+    addScreenshotView(page, "Nothing", [] { return nullptr; }, [&] { ++closed; });
+    window.resize(400, 300);
+
+    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a hang fails below instead
+    window.show();
+    loop.exec();
+    unsetenv("LUMORA_SCREENSHOT_DIR");
+    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
+
+    EXPECT_EQ(QDir(dir.path() + "/shots").entryList({"*.png"}, QDir::Files, QDir::Name),
+              QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Parameters.png",
+                           "LumoraTuner-2-Draw_Test-Full_Screen.png", "LumoraTuner-2-Draw_Test.png"}));
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(closed, 2);
+    EXPECT_FALSE(fullScreen.isVisible());
+    EXPECT_FALSE(window.isVisible());
+}
+
 }  // namespace
 }  // namespace lumora::host

@@ -12,6 +12,8 @@
 #include "tuner/diag/diag_page.h"
 #include "tuner/kestrel/kestrel_param_dlg.h"
 #include "tuner/analyze/analyze_dlg.h"
+#include "tuner/draw/raw_point_dlg.h"
+#include "tuner/draw/finch_raw_point_dlg.h"
 
 namespace lumora {
 namespace {
@@ -22,6 +24,7 @@ const std::vector<PageEntry>& ospreyPages() {
         // "Parameters"
         {"Parameters", makeParametersPage},
         // "Draw Test"
+        {"Draw Test", makeDrawTestPage},
         // "Raw Data"
         {"Raw Data", makeRawDataPage},
         // "Image Data"
@@ -38,6 +41,7 @@ const std::vector<PageEntry>& heronPages() {
         // "Kestrel Param"
         {"Kestrel Param", makeKestrelParamPage},
         // "Finch Draw Test"
+        {"Finch Draw Test", makeFinchDrawTestPage},
         // "Finch Image Data"
         // "Diagnostic"
         {"Diagnostic", makeDiagPage},

@@ -292,7 +292,7 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                 int v = 0;
                 if (!parseInt(value, 0, 1, &v)) return badValue("0 or 1");
                 s.dacAcknowledged = v != 0;
-            } else if (key == "rate" && controllerOption) {
+            } else if (key == "samplerate" && controllerOption) {
                 uint16_t v = 0;
                 if (!parseHex16(value, &v) || v > 0xFF) return badValue("a sample-rate code such as 0x2C");
                 s.sampleRate = v;
@@ -301,6 +301,9 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                 if (!parseInt(value, 0, key == "period" ? 255 : 4, &v))
                     return badValue(key == "period" ? "a period 0 to 255" : "a frequency index 0 to 4");
                 (key == "period" ? s.period : s.freqIndex) = v;
+            } else if (isTouchOption(key) && controllerOption) {
+                const std::string expected = parseTouchOption(key, value, &s.touch);
+                if (!expected.empty()) return badValue(expected);
             } else {
                 return fail("unknown option \"" + key + "\" for " + kind);
             }
@@ -321,7 +324,7 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                         std::to_string(c.index) + "\" is beyond the panel");
     const DeviceClass& memoryOf = s.behind ? *s.behind : *cls;
     if ((s.sampleRate >= 0 || s.period >= 0) && memoryOf.memory != MemoryLayout::kHeron)
-        return fail("options rate and period need a Heron-class controller");
+        return fail("options samplerate and period need a Heron-class controller");
     if ((s.freqIndex >= 0 || !s.failingFreqRegReads.empty()) && !(memoryOf.capabilities & kCapFrequency))
         return fail("options freq and failregs need a controller with frequency indexes");
     for (const ChannelRef& c : s.openChannels)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vexlink/transport.h"
+#include "vexlink/virtual/touch_options.h"
 
 namespace vexlink::virt {
 
@@ -142,6 +143,7 @@ struct DeviceSettings {
     // Controllers: how long after the PWM tester's stimulus switches the
     // touch (or the lift) is reported, in microseconds.
     int64_t stimulusLatencyUs = 12000;
+    TouchOptions touch;              // what the raw-point stream reports
 };
 
 // Parses one entry ("osprey:x=40,y=30"). On failure returns nothing and

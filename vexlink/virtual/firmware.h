@@ -23,6 +23,7 @@
 #include "vexlink/virtual/param_memory.h"
 #include "vexlink/virtual/signal_model.h"
 #include "vexlink/virtual/touch_stimulus.h"
+#include "vexlink/virtual/touch_script.h"
 
 namespace vexlink::virt {
 
@@ -167,9 +168,7 @@ private:
     Panel m_panel;
     StreamMode m_stream = StreamMode::kNone;
     int64_t m_calibratedAtMs = 0;
-    bool m_lastTouching = false;                // raw-point stream: to send one lift report
-    int m_lastKey = -1;                         // raw-point stream: the key last reported pressed
-    FingerState m_lastFinger;
+    TouchScript m_touch{m_settings.touch};      // raw-point stream: touch, key and gesture reports
     int64_t m_nextFrameMs = 0;
     std::deque<std::vector<uint8_t>> m_pendingTests;  // command byte + argument bytes
     int64_t m_testDueMs = 0;

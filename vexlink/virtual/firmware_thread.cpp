@@ -18,7 +18,6 @@ namespace {
 // a high-speed HID endpoint carries, so a 90 x 90 panel slows its image
 // rate instead of flooding the host.
 constexpr int kSeriesPeriodMs = 15;
-constexpr int kTouchPeriodMs = 8;
 constexpr int kImageMinPeriodMs = 40;
 constexpr int kImagePacketsPerMs = 4;
 
@@ -74,33 +73,9 @@ void Firmware::streamFrame(int64_t ms) {
         }
         break;
     }
-    case StreamMode::kRawPoint: {
-        period = kTouchPeriodMs;
-        // A key report whenever the pressed key changes.
-        const int key = pressedKeyAt(p, ms, b.vkGroup1 + b.vkGroup2);
-        if (key != m_lastKey && m_touchOutput)
-            out.push_back(touchKeyReport(m_reportId, key >= 0, key >= 0 ? key : m_lastKey));
-        m_lastKey = key;
-        const FingerState f = fingerAt(p, ms);
-        const bool wasTouching = m_lastTouching;
-        m_lastTouching = f.touching;
-        if (!m_touchOutput || (!f.touching && !wasTouching)) break;
-        Touch t;
-        t.touching = f.touching;
-        const FingerState at = f.touching ? f : m_lastFinger;
-        if (f.touching) m_lastFinger = f;
-        const double sx = p.xCount > 1 ? at.x / (p.xCount - 1) : 0;
-        const double sy = p.yCount > 1 ? at.y / (p.yCount - 1) : 0;
-        t.x = static_cast<uint16_t>(std::clamp(sx, 0.0, 1.0) * b.touchMax);
-        t.y = static_cast<uint16_t>(std::clamp(sy, 0.0, 1.0) * b.touchMax);
-        t.pressure = f.touching ? 300 : 0;
-        t.extra = m_filterDisabled ? 1 : 0;
-        t.auxA = static_cast<uint16_t>(at.x * 100);
-        t.auxB = static_cast<uint16_t>(at.y * 100);
-        out.push_back(b.multiTouch ? multiTouchReport(m_reportId, 0x13, {t})
-                                   : touchReport(m_reportId, 0x13, t));
+    case StreamMode::kRawPoint:
+        period = m_touch.frame(out, p, b, ms, m_reportId, m_filterDisabled, m_touchOutput);
         break;
-    }
     case StreamMode::kImageYX:
     case StreamMode::kImageXY: {
         const ImageFrame im = imageAt(p, ms);

@@ -116,7 +116,7 @@ TEST(HeronMemory, FrequencyIndexRegistersAndDefaults) {
 // calibration, a sample-rate code outside the PWM table, a short "Period"
 // with the checksum still valid, and the index in use.
 TEST(HeronMemory, FrequencyFaultsAndStartingValues) {
-    Device d("heron:failwrite=70,failregs=3,dac=0,rate=0x99,period=40,freq=1");
+    Device d("heron:failwrite=70,failregs=3,dac=0,samplerate=0x99,period=40,freq=1");
     uint8_t status = 0;
     EXPECT_TRUE(d.blob(wire::kFreqRegs, 3, &status).empty());
     EXPECT_EQ(status, wire::kFailed);
