@@ -124,6 +124,10 @@ struct DeviceSettings {
     std::vector<ChannelRef> shortedChannels;
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
+    int fingerTx = -1;               // finger=T+R: it rests at Tx T, Rx R instead
+    int fingerRx = -1;
+    int unevenLine = -1;             // uneven=N: Heron stray image line N stands out
+    uint8_t uniformity = 0;          // uniformity=N: byte 13 of the info block
     int noise = 6;                   // noise amplitude in counts
 };
 
