@@ -69,12 +69,55 @@ struct ScreenshotRun {
     int delayMs = kDefaultDelayMs;
     std::function<void()> finish;
 
-    void save(int n, const QString& what) {
+    void save(int n, const QString& what, QWidget* target = nullptr) {
         if (!window) return;
-        saveShot(*window, QDir(dir).filePath(
-                              QStringLiteral("%1-%2-%3.png").arg(program).arg(n).arg(screenshotFilePart(what))));
+        const QString path = QDir(dir).filePath(
+            QStringLiteral("%1-%2-%3.png").arg(program).arg(n).arg(screenshotFilePart(what)));
+        // A window of its own (a full-screen view) is grabbed as it is.
+        if (target && target != window.data()) {
+            const QImage image = target->grab().toImage();
+            if (image.save(path, "PNG"))
+                std::fprintf(stderr, "screenshot: %s\n", qPrintable(QDir::toNativeSeparators(path)));
+            else
+                std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
+            return;
+        }
+        saveShot(*window, path);
     }
 };
+
+void step(const std::shared_ptr<ScreenshotRun>& s, int tab);
+
+// The page of a tab that has views of its own to grab, if any.
+ScreenshotViews* viewsOf(QWidget* tabWidget) {
+    if (!tabWidget) return nullptr;
+    if (auto* views = dynamic_cast<ScreenshotViews*>(tabWidget)) return views;
+    for (QWidget* child : tabWidget->findChildren<QWidget*>())
+        if (auto* views = dynamic_cast<ScreenshotViews*>(child)) return views;
+    return nullptr;
+}
+
+// Grabs the extra views of the page on tab `tab` from `view` on, then goes
+// on with the next tab.
+void viewStep(const std::shared_ptr<ScreenshotRun>& s, int tab, int view) {
+    if (!s->window || !s->window->isVisible() || !s->tabs) return;
+    QPointer<QWidget> page = s->tabs->widget(tab);
+    ScreenshotViews* views = viewsOf(page);
+    const QStringList names = views ? views->screenshotViews() : QStringList();
+    if (!views || view >= names.size()) {
+        if (views) views->endScreenshotViews();
+        step(s, tab + 1);
+        return;
+    }
+    QPointer<QWidget> target = views->showScreenshotView(view);
+    const bool ownWindow = target != nullptr;
+    QTimer::singleShot(s->delayMs, s->window, [s, tab, view, page, target, ownWindow, names] {
+        // The page or its view may have gone meanwhile (the program ended).
+        if (!page || (ownWindow && !target)) return;
+        s->save(tab + 1, s->tabs->tabText(tab) + QLatin1Char('-') + names[view], target);
+        viewStep(s, tab, view + 1);
+    });
+}
 
 void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
     if (!s->window || !s->window->isVisible()) return;
@@ -89,7 +132,7 @@ void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
         QTimer::singleShot(s->delayMs, s->window, [s, tab] {
             if (!s->tabs) return;
             s->save(tab + 1, s->tabs->tabText(tab));
-            step(s, tab + 1);
+            viewStep(s, tab, 0);
         });
         return;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QTabWidget;
@@ -15,11 +16,28 @@ namespace lumora::host {
 // <dir>/<program>-0-window.png, then selects each tab of `tabs` in turn
 // (tabs may be null), waits the same delay and grabs <dir>/<program>-<n>-
 // <caption>.png with n counting tabs from 1, and finally calls `finish`
-// (default: window->close()). Each image carries a strip above the window
-// with its title, since a window grab holds no title bar. Returns whether
-// screenshots were scheduled.
+// (default: window->close()). A page of a tab that implements
+// ScreenshotViews has its views grabbed after its tab. Each image of the
+// window carries a strip above it with its title, since a window grab holds
+// no title bar. Returns whether screenshots were scheduled.
 bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
                          std::function<void()> finish = {});
+
+// A page with views beyond the one its tab shows first (another view of
+// its data, a full-screen window) implements this, and a screenshot run
+// grabs each of them after the tab, into <dir>/<program>-<n>-<caption>-
+// <view>.png.
+class ScreenshotViews {
+public:
+    virtual ~ScreenshotViews() = default;
+    // The names of the extra views, in the order they are grabbed.
+    virtual QStringList screenshotViews() const = 0;
+    // Switches to view `index`; returns the widget to grab, or nullptr for
+    // the window. The grab follows after the run's delay.
+    virtual QWidget* showScreenshotView(int index) = 0;
+    // After the last view: back to what the tab showed first.
+    virtual void endScreenshotViews() {}
+};
 
 // Message boxes under LUMORA_SCREENSHOT_DIR: the box is grabbed into
 // <dir>/<program>-message-<n>.png after the delay and then answered with

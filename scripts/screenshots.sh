@@ -8,8 +8,10 @@
 #   folder   where the PNGs go (default: screenshots/)
 #
 # The program grabs its own window and then each tab in turn into
-# <folder>/<program>-<n>-<caption>.png, and message boxes shown on the way
-# into <folder>/<program>-message-<n>.png (answered with Ok), then closes.
+# <folder>/<program>-<n>-<caption>.png, the further views a page names
+# (another view, a full-screen window) into <program>-<n>-<caption>_<view>.png,
+# and message boxes shown on the way into <folder>/<program>-message-<n>.png
+# (answered with Ok), then closes.
 # LUMORA_SCREENSHOT_DELAY_MS sets the wait before each grab (default 1500).
 # LUMORA_BIN_DIR runs the programs of another build tree; without it the
 # release tree is built first (only the program's own target).

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
+#include <memory>
 
 #include "host/screenshot.h"
 #include "tests/support/test_support.h"
@@ -77,6 +78,72 @@ TEST(Screenshots, GrabsTheWindowAndEachTabThenCloses) {
     EXPECT_GE(image.width(), window.width());
     EXPECT_GT(image.height(), window.height());
     EXPECT_EQ(tabs->currentIndex(), 1);  // the last tab was selected for its grab
+}
+
+// A page with views of its own: one shown in the window, one in a window
+// of its own.
+class PageWithViews : public QLabel, public ScreenshotViews {
+public:
+    PageWithViews() : QLabel("views") {}
+    QStringList screenshotViews() const override { return {"Other view", "Full screen"}; }
+    QWidget* showScreenshotView(int index) override {
+        shown << index;
+        if (index == 0) return nullptr;
+        separate = std::make_unique<QLabel>("separate");
+        separate->resize(123, 45);
+        separate->show();
+        return separate.get();
+    }
+    void endScreenshotViews() override {
+        ended = true;
+        separate.reset();
+    }
+    QList<int> shown;
+    bool ended = false;
+    std::unique_ptr<QLabel> separate;
+};
+
+TEST(Screenshots, PagesNameFurtherViewsToGrab) {
+    app();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path() + "/shots"), 1);
+    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
+
+    QDialog window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    // The page sits in a container, as the tuner's sheet holds its pages.
+    auto* container = new QWidget;
+    auto* page = new PageWithViews;
+    (new QVBoxLayout(container))->addWidget(page);
+    tabs->addTab(container, "Finch Image Data");
+    tabs->addTab(new QLabel("two"), "Diagnostic");
+    window.resize(400, 300);
+
+    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a hang fails below instead
+    window.show();
+    loop.exec();
+    unsetenv("LUMORA_SCREENSHOT_DIR");
+    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
+
+    const QDir shots(dir.path() + "/shots");
+    EXPECT_EQ(shots.entryList({"*.png"}, QDir::Files, QDir::Name),
+              QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Finch_Image_Data.png",
+                           "LumoraTuner-1-Finch_Image_Data_Full_screen.png",
+                           "LumoraTuner-1-Finch_Image_Data_Other_view.png",
+                           "LumoraTuner-2-Diagnostic.png"}));
+    EXPECT_EQ(page->shown, (QList<int>{0, 1}));
+    EXPECT_TRUE(page->ended);
+    // A window of its own is grabbed as it is, without the title strip.
+    EXPECT_EQ(QImage(shots.filePath("LumoraTuner-1-Finch_Image_Data_Full_screen.png")).size(),
+              QSize(123, 45));
+    EXPECT_GT(QImage(shots.filePath("LumoraTuner-1-Finch_Image_Data_Other_view.png")).height(),
+              window.height());
 }
 
 }  // namespace

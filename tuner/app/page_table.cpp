@@ -9,6 +9,7 @@
 #include "tuner/params/parameters_dlg.h"
 #include "tuner/rawdata/raw_viewer.h"
 #include "tuner/image/image_dlg.h"
+#include "tuner/finch_image/finch_image_dlg.h"
 
 namespace lumora {
 namespace {
@@ -34,6 +35,7 @@ const std::vector<PageEntry>& heronPages() {
         // "Kestrel Param"
         // "Finch Draw Test"
         // "Finch Image Data"
+        {"Finch Image Data", makeFinchImageDataPage},
         // "Diagnostic"
     };
     return pages;

@@ -16,22 +16,11 @@ constexpr int kOddColumnDrop = 4;
 
 int textDrop(int column) { return (column & 1) ? kOddColumnDrop : 0; }
 
-// Fills the part of `rect` that lies inside the image; the same pixels as
-// QPainter::fillRect on an aliased painter.
-void fillRect(const Canvas& canvas, QRect rect, QRgb colour) {
-    rect = rect.intersected(QRect(0, 0, canvas.width, canvas.height));
-    if (rect.isEmpty()) return;
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        QRgb* line = canvas.line(y);
-        std::fill(line + rect.left(), line + rect.right() + 1, colour);
-    }
-}
-
 // Direct stores into the frame, or the same fills through an open painter
 // (the plain way): both put down exactly the pixels of the rectangle.
 struct DirectFill {
     const Canvas& canvas;
-    void operator()(const QRect& rect, QRgb colour) const { fillRect(canvas, rect, colour); }
+    void operator()(const QRect& rect, QRgb colour) const { canvas.fillRect(rect, colour); }
 };
 struct PainterFill {
     QPainter& painter;

@@ -29,6 +29,15 @@ QString formatNumber(int32_t value, NumberFormat format) {
     return QString::number(value);
 }
 
+void Canvas::fillRect(QRect rect, QRgb colour) const {
+    rect = rect.intersected(QRect(0, 0, width, height));
+    if (rect.isEmpty()) return;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        QRgb* row = line(y);
+        std::fill(row + rect.left(), row + rect.right() + 1, colour);
+    }
+}
+
 // ---- ValueTextCache ----------------------------------------------------------
 
 ValueTextCache::ValueTextCache(const QFont& font, QRgb colour, NumberFormat format)

@@ -32,6 +32,9 @@ struct Canvas {
           width(image.width()),
           height(image.height()) {}
     QRgb* line(int y) const { return pixels + y * stride; }
+    // Fills the part of `rect` that lies inside the frame: the same pixels
+    // as QPainter::fillRect on an aliased painter.
+    void fillRect(QRect rect, QRgb colour) const;
 
     QRgb* pixels;
     qsizetype stride;  // in pixels
