@@ -265,6 +265,8 @@ void CFinchImageDataDlg::onShown() {
 
 void CFinchImageDataDlg::onHidden() {
     if (!m_created) return;
+    // The full-screen view shows this page's images: it goes with the page,
+    // whose stream and registrations end here.
     closeFullScreen();
     if (state().controller != 0) {
         int8_t y = 0, x = 0;
@@ -480,21 +482,35 @@ void CFinchImageDataDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 QStringList CFinchImageDataDlg::screenshotViews() const {
-    return {QStringLiteral("AD Level"), QStringLiteral("AD Level full screen"),
+    return {QStringLiteral("AD Level"), QStringLiteral("AD Level threshold 20"),
+            QStringLiteral("AD Level full screen"), QStringLiteral("Clean Data line selected"),
             QStringLiteral("Clean Data full screen")};
 }
 
 QWidget* CFinchImageDataDlg::showScreenshotView(int index) {
+    // What a person would do: choose the view, type a low threshold that
+    // sets the AD Level colours apart, click a line, press 'f'.
+    closeFullScreen();
+    if (index == 0) m_screenshotThreshold = m_thresholdBox->text();
     switch (index) {
-        case 0: closeFullScreen(); chooseView(kAdLevelView); return nullptr;
-        case 1: closeFullScreen(); chooseView(kAdLevelView); requestFullScreen(); return m_fullScreen;
-        case 2: closeFullScreen(); chooseView(kCleanDataView); requestFullScreen(); return m_fullScreen;
+        case 0: chooseView(kAdLevelView); return nullptr;
+        case 1: chooseView(kAdLevelView); m_thresholdBox->setText(QStringLiteral("20")); return nullptr;
+        case 2: chooseView(kAdLevelView); requestFullScreen(); return m_fullScreen;
+        case 3: {
+            chooseView(kCleanDataView);
+            const QSize area = m_image->areaSize();
+            frameClicked(Qt::LeftButton, Qt::LeftButton, QPoint(area.width() / 3, area.height() / 2), area);
+            return nullptr;
+        }
+        case 4: chooseView(kCleanDataView); requestFullScreen(); return m_fullScreen;
         default: return nullptr;
     }
 }
 
 void CFinchImageDataDlg::endScreenshotViews() {
     closeFullScreen();
+    m_selections.clear();
+    if (!m_screenshotThreshold.isNull()) m_thresholdBox->setText(m_screenshotThreshold);
     chooseView(kCleanDataView);
 }
 

@@ -114,7 +114,8 @@ public:
     QLineEdit* thresholdBox() const { return m_thresholdBox; }
     QLabel* dataModeLabel() const { return m_dataModeLabel; }
 
-    // Screenshot runs: the AD Level view, and the full-screen view of both.
+    // Screenshot runs: the AD Level view with the threshold of the Kestrel
+    // page and with a low one, a selected line, and both views full screen.
     QStringList screenshotViews() const override;
     QWidget* showScreenshotView(int index) override;
     void endScreenshotViews() override;
@@ -146,6 +147,7 @@ private:
     bool m_created = false;
     bool m_firstActivation = true;
     bool m_showingFields = false;
+    QString m_screenshotThreshold;  // the box before a screenshot run changed it
 
     finch::SharedFinchImage m_shared;
     host::PacketWindow m_packets;

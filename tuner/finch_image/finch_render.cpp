@@ -166,6 +166,10 @@ void FinchRenderer::renderWith(Texts& texts, QImage& frame, const NodeGrid& raw,
         texts.label(cell.left() + kTextInset, cell.top() + kTextInset, number, kLabelText);
     };
 
+    // Curves and values belong to the data cells only: the label line and
+    // the label position hold no data (a 90-channel line has no grid line
+    // behind it), so their cells carry the labels and nothing else, and the
+    // corner cell stays empty unless a uniformity box goes there.
     for (int l = 0; l < X; ++l) {
         const bool rdLine = isRdLine(l, X, s.rdMode);
         // The work line: the DD transform of the raw line, or the stray line.
