@@ -459,6 +459,11 @@ void CFinchImageDataDlg::requestFullScreen() {
         if (m_worker) m_worker->wake();
     });
     view->setGeometry(area);
+    {
+        // A frame drawn for an earlier view is not this one's.
+        std::lock_guard lock(m_frameMutex);
+        m_nextFullScreenFrame = QImage();
+    }
     m_shared.setFullScreen(area.size());
     m_frameTimer.setInterval(kFullScreenFramePollMs);
     view->show();
