@@ -48,6 +48,28 @@ inline int packetCountFor(int channels) {
 // Image packets carry 29 values at position 29 x block.
 constexpr int kImageValuesPerPacket = 29;
 
+// Calls store(line, position, value) for each value of an image packet:
+// byte 3 the line and byte 4 the block (signed bytes), value i (signed
+// 16-bit big-endian at bytes 6 + 2i) at position 29 x block + i. Values
+// whose line or position falls outside 0 .. size-1 are skipped (the last
+// block of a 90-value line always reaches past 89). Returns how many were
+// stored.
+template <typename Store>
+int forEachImageValue(const uint8_t* packet64, int size, Store&& store) {
+    const int line = static_cast<int8_t>(packet64[3]);
+    const int block = static_cast<int8_t>(packet64[4]);
+    if (line < 0 || line >= size) return 0;
+    int stored = 0;
+    for (int i = 0; i < kImageValuesPerPacket; ++i) {
+        const int position = kImageValuesPerPacket * block + i;
+        if (position < 0 || position >= size) continue;
+        // 6 + 2 * 28 + 1 = 63: the last value ends on the packet's last byte.
+        store(line, position, readBE16(packet64 + 6 + 2 * i));
+        ++stored;
+    }
+    return stored;
+}
+
 // Channel counts go into grids of 90; anything negative counts as 0.
 constexpr int kMaxChannels = 90;
 inline int clampChannels(int count) {

@@ -8,10 +8,10 @@
 #   folder   where the PNGs go (default: screenshots/)
 #
 # The program grabs its own window and then each tab in turn into
-# <folder>/<program>-<n>-<caption>.png, the further views a page shows (its
-# full-screen window) into <folder>/<program>-<n>-<caption>-<view>.png, and
-# message boxes shown on the way into <folder>/<program>-message-<n>.png
-# (answered with Ok), then closes.
+# <folder>/<program>-<n>-<caption>.png, the further views a page names
+# (another view, a full-screen window) into
+# <folder>/<program>-<n>-<caption>-<view>.png, and message boxes shown on the
+# way into <folder>/<program>-message-<n>.png (answered with Ok), then closes.
 # LUMORA_SCREENSHOT_DELAY_MS sets the wait before each grab (default 1500).
 # LUMORA_SCREENSHOT_PRESS presses buttons of a tab after its grab, one grab
 # after each, for what a page shows only after a press, e.g.

@@ -14,6 +14,7 @@
 #include "tuner/analyze/analyze_dlg.h"
 #include "tuner/draw/raw_point_dlg.h"
 #include "tuner/draw/finch_raw_point_dlg.h"
+#include "tuner/finch_image/finch_image_dlg.h"
 
 namespace lumora {
 namespace {
@@ -43,6 +44,7 @@ const std::vector<PageEntry>& heronPages() {
         // "Finch Draw Test"
         {"Finch Draw Test", makeFinchDrawTestPage},
         // "Finch Image Data"
+        {"Finch Image Data", makeFinchImageDataPage},
         // "Diagnostic"
         {"Diagnostic", makeDiagPage},
     };

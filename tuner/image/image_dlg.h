@@ -5,7 +5,6 @@
 // image_model.h and hands frames from the worker to the screen.
 #pragma once
 
-#include <QFrame>
 #include <QImage>
 #include <QTimer>
 #include <cstdint>
@@ -14,6 +13,7 @@
 
 #include "host/packet_window.h"
 #include "tuner/app/tuner_page.h"
+#include "tuner/image/image_frame.h"
 #include "tuner/image/image_model.h"
 #include "tuner/image/image_worker.h"
 
@@ -22,31 +22,6 @@ class QPushButton;
 class QRadioButton;
 
 namespace lumora {
-
-namespace image {
-
-// The page's "Image" frame: shows the last finished frame 1:1 and tells the
-// page its drawing area whenever it is resized.
-class ImageFrame : public QFrame {
-    Q_OBJECT
-public:
-    explicit ImageFrame(QWidget* parent = nullptr);
-    void setFrame(const QImage& frame);
-    const QImage& frame() const { return m_frame; }
-    QSize areaSize() const { return contentsRect().size(); }
-
-signals:
-    void areaResized(QSize size);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    QImage m_frame;
-};
-
-}  // namespace image
 
 class CImageDlg : public TunerPage {
     Q_OBJECT

@@ -14,24 +14,12 @@ int decodeImagePacket(const uint8_t* packet64, ImageGrids& grids) {
         case kAdLevelColumnPacket: grid = &grids.adLevel; break;
         default: return 0;
     }
-    // Line and block are signed bytes on the wire.
-    const int line = static_cast<int8_t>(packet64[3]);
-    const int block = static_cast<int8_t>(packet64[4]);
-    if (line < 0 || line >= kGridSize) return 0;
-
-    int stored = 0;
-    for (int i = 0; i < kImageValuesPerPacket; ++i) {
-        const int position = kImageValuesPerPacket * block + i;
-        if (position < 0 || position >= kGridSize) continue;
-        // 6 + 2 * 28 + 1 = 63: the last value ends on the packet's last byte.
-        const int32_t value = readBE16(packet64 + 6 + 2 * i);
+    return forEachImageValue(packet64, kGridSize, [&](int line, int position, int16_t value) {
         if (rowPacket)
             (*grid)[line][position] = value;
         else
             (*grid)[position][line] = value;
-        ++stored;
-    }
-    return stored;
+    });
 }
 
 void transformLine(const int32_t* a, int aStride, int32_t* w, int wStride, int n) {

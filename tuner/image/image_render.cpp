@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QPoint>
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cstdlib>
 
@@ -17,22 +16,11 @@ constexpr int kOddColumnDrop = 4;
 
 int textDrop(int column) { return (column & 1) ? kOddColumnDrop : 0; }
 
-// Fills the part of `rect` that lies inside the image; the same pixels as
-// QPainter::fillRect on an aliased painter.
-void fillRect(const Canvas& canvas, QRect rect, QRgb colour) {
-    rect = rect.intersected(QRect(0, 0, canvas.width, canvas.height));
-    if (rect.isEmpty()) return;
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        QRgb* line = canvas.line(y);
-        std::fill(line + rect.left(), line + rect.right() + 1, colour);
-    }
-}
-
 // Direct stores into the frame, or the same fills through an open painter
 // (the plain way): both put down exactly the pixels of the rectangle.
 struct DirectFill {
     const Canvas& canvas;
-    void operator()(const QRect& rect, QRgb colour) const { fillRect(canvas, rect, colour); }
+    void operator()(const QRect& rect, QRgb colour) const { canvas.fillRect(rect, colour); }
 };
 struct PainterFill {
     QPainter& painter;
@@ -70,109 +58,6 @@ bool reachesLimit(int32_t value, int32_t limit) {
 }
 
 }  // namespace
-
-QFont valueTextFont() {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setBold(true);
-    // 9-pixel em: ascent 8 + descent 2 = the 10-pixel cell height, and an
-    // average character width of 5.
-    font.setPixelSize(9);
-    font.setStyleStrategy(QFont::NoAntialias);
-    font.setHintingPreference(QFont::PreferFullHinting);
-    return font;
-}
-
-// ---- ValueTextCache ----------------------------------------------------------
-
-ValueTextCache::ValueTextCache(const QFont& font, QRgb colour)
-    : m_font(font),
-      m_colour(colour),
-      m_ascent(QFontMetrics(font).ascent()),
-      m_byValue(size_t(1) << 16, nullptr) {}
-
-ValueTextCache::Entry ValueTextCache::render(int32_t value) const {
-    // Render the text the plain way once, with room around it for glyphs
-    // that reach left of their origin or below the descent.
-    const QString text = QString::number(value);
-    const QFontMetrics metrics(m_font);
-    const int pad = 4;
-    QImage scratch(metrics.horizontalAdvance(text) + 2 * pad, metrics.height() + 2 * pad,
-                   QImage::Format_ARGB32_Premultiplied);
-    scratch.fill(Qt::transparent);
-    {
-        QPainter painter(&scratch);
-        painter.setFont(m_font);
-        painter.setPen(QColor(m_colour));
-        painter.drawText(pad, pad + m_ascent, text);
-    }
-
-    // Without antialiasing a glyph pixel is fully set or untouched.
-    QRect bounds;
-    for (int y = 0; y < scratch.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        for (int x = 0; x < scratch.width(); ++x)
-            if (qAlpha(line[x]) != 0) bounds |= QRect(x, y, 1, 1);
-    }
-    Entry entry;
-    if (bounds.isEmpty()) return entry;
-    Q_ASSERT(bounds.width() <= 64);
-    for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        uint64_t mask = 0;
-        for (int x = bounds.left(); x <= bounds.right() && x - bounds.left() < 64; ++x)
-            if (qAlpha(line[x]) != 0) mask |= uint64_t(1) << (x - bounds.left());
-        entry.rows.push_back(mask);
-    }
-    entry.bounds = bounds.translated(-pad, -pad);
-    return entry;
-}
-
-const ValueTextCache::Entry& ValueTextCache::entryFor(int32_t value) {
-    const bool indexed = value >= INT16_MIN && value <= INT16_MAX;
-    const size_t index = size_t(value - INT16_MIN);
-    if (indexed && m_byValue[index]) return *m_byValue[index];
-    auto found = m_entries.find(value);
-    if (found != m_entries.end()) return found->second;
-
-    // A noisy image can bring tens of thousands of distinct values over a long
-    // run; starting afresh keeps the memory bounded (a few MB) and costs
-    // one slow frame.
-    constexpr size_t kMaxEntries = 20000;
-    if (m_entries.size() >= kMaxEntries) {
-        m_entries.clear();
-        std::fill(m_byValue.begin(), m_byValue.end(), nullptr);
-    }
-    // Node-based map: the entry's address stays valid as the map grows.
-    const Entry& entry = m_entries.emplace(value, render(value)).first->second;
-    if (indexed) m_byValue[index] = &entry;
-    return entry;
-}
-
-void ValueTextCache::draw(const Canvas& canvas, int x, int y, int32_t value) {
-    const Entry& entry = entryFor(value);
-    const QRgb colour = m_colour;
-    const int left = x + entry.bounds.left();
-    const int top = y + entry.bounds.top();
-    const bool inside = left >= 0 && top >= 0 && left + entry.bounds.width() <= canvas.width &&
-                        top + entry.bounds.height() <= canvas.height;
-    for (size_t i = 0; i < entry.rows.size(); ++i) {
-        const int py = top + int(i);
-        uint64_t mask = entry.rows[i];
-        if (!inside) {
-            if (py < 0 || py >= canvas.height) continue;
-            // Drop the bits left of column 0 and right of the last column.
-            if (left < 0) mask = -left >= 64 ? 0 : mask & (~uint64_t(0) << -left);
-            const int room = canvas.width - left;
-            if (room <= 0) mask = 0;
-            else if (room < 64) mask &= (uint64_t(1) << room) - 1;
-        }
-        QRgb* line = canvas.line(py);
-        while (mask) {
-            line[left + std::countr_zero(mask)] = colour;
-            mask &= mask - 1;
-        }
-    }
-}
 
 // ---- ImageRenderer -----------------------------------------------------------
 

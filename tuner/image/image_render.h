@@ -8,10 +8,10 @@
 #include <QImage>
 #include <QRect>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "tuner/image/image_model.h"
+#include "tuner/image/value_text.h"
 
 namespace lumora::image {
 
@@ -22,13 +22,6 @@ inline constexpr QRgb kAdLevelGridColour = qRgb(90, 90, 90);
 inline constexpr QRgb kHighlightPenColour = qRgb(255, 185, 15);
 inline constexpr QRgb kHighlightFillColour = qRgb(255, 62, 150);
 inline constexpr QRgb kValueTextColour = qRgb(255, 193, 37);
-
-// Bold, 10 pixels high with 5-pixel average characters. Liberation Sans is
-// metric-compatible with the face the layout was made for, so the text
-// offsets of the cells hold. Antialiasing is off: the 9-pixel digits stay
-// crisp on black, and every glyph pixel is either the text colour or left
-// alone, which lets ValueTextCache reproduce drawText exactly.
-QFont valueTextFont();
 
 // Cell layout of a W x H area split into xCount columns and yCount rows:
 // cell (r, c) spans x from c*W/X to (c+1)*W/X and y from r*H/Y to
@@ -45,57 +38,6 @@ struct CellGeometry {
     int top(int r) const { return r * height / yCount; }
     int centreX(int c) const { return (left(c) + left(c + 1)) / 2; }
     int centreY(int r) const { return (top(r) + top(r + 1)) / 2; }
-};
-
-// Direct access to the pixels of a Format_RGB32 / ARGB32 frame, taken once
-// per frame so that the many small stores of a frame skip QImage's checks.
-struct Canvas {
-    explicit Canvas(QImage& image)
-        : pixels(reinterpret_cast<QRgb*>(image.bits())),
-          stride(image.bytesPerLine() / qsizetype(sizeof(QRgb))),
-          width(image.width()),
-          height(image.height()) {}
-    QRgb* line(int y) const { return pixels + y * stride; }
-
-    QRgb* pixels;
-    qsizetype stride;  // in pixels
-    int width;
-    int height;
-};
-
-// Rendered value texts, one entry per value: the pixels that drawText sets
-// for "%d" of that value, relative to the text's top left corner. Writing
-// them into the frame costs a few hundred pixel stores per cell instead of a
-// text layout, and gives the same pixels as drawing the text with the same
-// font and colour on a transparent background.
-class ValueTextCache {
-public:
-    ValueTextCache(const QFont& font, QRgb colour);
-
-    // Puts the text of `value` with its top left corner at (x, y), clipped
-    // to the canvas.
-    void draw(const Canvas& canvas, int x, int y, int32_t value);
-
-    size_t size() const { return m_entries.size(); }
-
-private:
-    // The set pixels of a text as one bit mask per pixel row: bit b of
-    // rows[i] is the pixel (bounds.left() + b, bounds.top() + i). Texts of
-    // 32-bit values stay well under 64 pixels wide.
-    struct Entry {
-        std::vector<uint64_t> rows;
-        QRect bounds;  // relative to the text's top left corner
-    };
-    const Entry& entryFor(int32_t value);
-    Entry render(int32_t value) const;
-
-    QFont m_font;
-    QRgb m_colour;
-    int m_ascent = 0;
-    // Values of the packets' 16-bit range are looked up by index; the rest
-    // (a grid holds 32-bit numbers) by hash.
-    std::vector<const Entry*> m_byValue;
-    std::unordered_map<int32_t, Entry> m_entries;
 };
 
 // Fields of a Clean Data frame.

@@ -259,6 +259,17 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                                       : s.noisyChannels)
                         .push_back(ref);
                 }
+            } else if (key == "finger" && controllerOption && value.find('+') != std::string::npos) {
+                const std::vector<std::string> at = split(value, '+');
+                if (at.size() != 2 || !parseInt(at[0], 0, 254, &s.fingerTx) ||
+                    !parseInt(at[1], 0, 254, &s.fingerRx))
+                    return badValue("0, 1, or where it rests such as 12+7 (Tx+Rx)");
+            } else if (key == "uneven" && controllerOption) {
+                if (!parseInt(value, 0, 254, &s.unevenLine)) return badValue("a Tx line such as 5");
+            } else if (key == "uniformity" && controllerOption) {
+                int v = 0;
+                if (!parseInt(value, 0, 255, &v)) return badValue("a byte 0 to 255");
+                s.uniformity = static_cast<uint8_t>(v);
             } else if ((key == "panel" || key == "finger") && controllerOption) {
                 int v = 0;
                 if (!parseInt(value, 0, 1, &v)) return badValue("0 or 1");
@@ -327,6 +338,11 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
         return fail("options samplerate and period need a Heron-class controller");
     if ((s.freqIndex >= 0 || !s.failingFreqRegReads.empty()) && !(memoryOf.capabilities & kCapFrequency))
         return fail("options freq and failregs need a controller with frequency indexes");
+    if (s.fingerTx >= s.xCount || s.fingerRx >= s.yCount)
+        return fail("finger \"" + std::to_string(s.fingerTx) + "+" + std::to_string(s.fingerRx) +
+                    "\" is beyond the panel");
+    if (s.unevenLine >= s.xCount)
+        return fail("uneven line \"" + std::to_string(s.unevenLine) + "\" is beyond the panel");
     for (const ChannelRef& c : s.openChannels)
         if (c.index >= (c.yAxis ? s.yCount : s.xCount))
             return fail("channel \"" + std::string(c.yAxis ? "y" : "x") + std::to_string(c.index) +

@@ -129,6 +129,10 @@ struct DeviceSettings {
     std::vector<ChannelRef> noisyChannels;
     bool panelAttached = true;
     bool finger = true;              // a finger moves across the panel
+    int fingerTx = -1;               // finger=T+R: it rests at Tx T, Rx R instead
+    int fingerRx = -1;
+    int unevenLine = -1;             // uneven=N: Heron stray image line N stands out
+    uint8_t uniformity = 0;          // uniformity=N: byte 13 of the info block
     int noise = 6;                   // noise amplitude in counts
     // Frequency part (Heron class): faults and factory values to start from.
     std::vector<int> failingWrites;  // word indexes whose writes fail

@@ -154,6 +154,10 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     m_panel.yCount = m_settings.yCount;
     m_panel.noise = m_settings.noise;
     m_panel.finger = m_settings.finger;
+    m_panel.fingerResting = m_settings.fingerTx >= 0;
+    m_panel.restX = m_settings.fingerTx;
+    m_panel.restY = m_settings.fingerRx;
+    m_panel.unevenLine = m_settings.unevenLine;
     m_panel.attached = m_settings.panelAttached;
     m_panel.openChannels = m_settings.openChannels;
     m_panel.shortedChannels = m_settings.shortedChannels;
@@ -343,7 +347,8 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         case wire::kFirmwareVersion: identity ? text(m_settings.firmwareVersion) : void(known = false); break;
         case wire::kPcapInfo:
             if (controller) {
-                const auto info = pcapInfo(b, std::string(m_settings.cls->kind) == "uart-bridge");
+                auto info = pcapInfo(b, std::string(m_settings.cls->kind) == "uart-bridge");
+                info[13] = m_settings.uniformity;  // the image page's uniformity check
                 blob.assign(info.begin(), info.end());
             } else {
                 known = false;

@@ -8,6 +8,7 @@
 #include "vexlink/virtual/firmware.h"
 #include "vexlink/virtual/panel_tests.h"
 #include "vexlink/virtual/touch_stimulus.h"
+#include "vexlink/virtual/heron_image.h"
 
 namespace vexlink::virt {
 
@@ -78,7 +79,9 @@ void Firmware::streamFrame(int64_t ms) {
         break;
     case StreamMode::kImageYX:
     case StreamMode::kImageXY: {
-        const ImageFrame im = imageAt(p, ms);
+        const ImageFrame im = b.memory == MemoryLayout::kHeron
+                                  ? heronImageAt(p, ms, (m_modeWord & kModeWordRdMode) != 0)
+                                  : imageAt(p, ms);
         const int nx = p.xCount, ny = p.yCount;
         const ImageStream& layout = m_stream == StreamMode::kImageYX ? b.imageYX : b.imageXY;
         for (int pass = 0; pass < 2; ++pass) {

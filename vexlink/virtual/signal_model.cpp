@@ -21,16 +21,6 @@ uint32_t mix(uint32_t a, uint32_t b, uint32_t c) {
     return h;
 }
 
-// Noise in [-amplitude, amplitude], new every 10 ms frame. Axes 0 and 1 are
-// the channels of the series; a noisy channel there gets kNoisyAmplitude.
-int noiseAt(const Panel& p, int axis, int index, int64_t ms, uint32_t salt = 0) {
-    const int amplitude = axis < 2 && p.isNoisy(axis == 1, index) ? kNoisyAmplitude : p.noise;
-    if (amplitude <= 0) return 0;
-    const uint32_t h = mix(p.seed + salt, static_cast<uint32_t>(axis * 1000 + index),
-                           static_cast<uint32_t>(ms / 10));
-    return static_cast<int>(h % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
-}
-
 int count(const Panel& p, int axis) { return axis == 0 ? p.xCount : p.yCount; }
 
 // Self-capacitance touch signal of one channel: a Gaussian around the finger.
@@ -44,6 +34,16 @@ int baseline(int axis, int index) { return 3000 + (index * 37 + axis * 11) % 120
 int strayBase(int axis, int index) { return 180 + (index * 53 + axis * 7) % 60; }
 
 }  // namespace
+
+// Axes 0 and 1 are the channels of the series; a noisy channel there gets
+// kNoisyAmplitude.
+int noiseAt(const Panel& p, int axis, int index, int64_t ms, uint32_t salt) {
+    const int amplitude = axis < 2 && p.isNoisy(axis == 1, index) ? kNoisyAmplitude : p.noise;
+    if (amplitude <= 0) return 0;
+    const uint32_t h = mix(p.seed + salt, static_cast<uint32_t>(axis * 1000 + index),
+                           static_cast<uint32_t>(ms / 10));
+    return static_cast<int>(h % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
+}
 
 bool Panel::isOpen(bool yAxis, int index) const {
     return std::find(openChannels.begin(), openChannels.end(), ChannelRef{yAxis, index}) !=
@@ -65,6 +65,12 @@ bool Panel::isShorted(bool yAxis, int index) const {
 FingerState fingerAt(const Panel& p, int64_t ms) {
     FingerState f;
     if (!p.finger || !p.attached || p.xCount <= 0 || p.yCount <= 0) return f;
+    if (p.fingerResting) {
+        f.touching = true;
+        f.x = p.restX;
+        f.y = p.restY;
+        return f;
+    }
     const int64_t inCycle = ms % 5000;
     if (inCycle >= 4200) return f;  // lifted
     const double t = static_cast<double>(ms) / 1000.0;

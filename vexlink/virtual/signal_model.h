@@ -24,6 +24,12 @@ struct Panel {
     std::vector<ChannelRef> shortedChannels;
     std::vector<ChannelRef> noisyChannels;  // channels that pick up strong noise
     uint32_t seed = 1;             // varies the noise between devices
+    // A finger resting at (restX, restY) in channel coordinates instead of
+    // the moving one (finger=T+R).
+    bool fingerResting = false;
+    double restX = 0;
+    double restY = 0;
+    int unevenLine = -1;           // Heron stray image: this Tx line stands out (uneven=N)
 
     bool isOpen(bool yAxis, int index) const;
     // Part of a shorted pair (either side).
@@ -33,6 +39,10 @@ struct Panel {
 
 // Noise amplitude in counts of a noisy channel, whatever noise= says.
 constexpr int kNoisyAmplitude = 150;
+// Noise in [-amplitude, amplitude] of one channel or node (`index`) of a
+// series or image (`axis`), new every 10 ms frame; `salt` decorrelates the
+// kinds of one channel.
+int noiseAt(const Panel& panel, int axis, int index, int64_t ms, uint32_t salt = 0);
 
 // Where the finger is at time t (ms): channel coordinates (fractional), or
 // not touching. It traces a slow figure across the panel and lifts for
