@@ -68,7 +68,7 @@ constexpr std::array<UsbIdRange, kOpenedDeviceCount> openedDevices() {
     size_t n = 0;
     for (const UsbIdRange& r : kFamilyControllers) all[n++] = r;
     for (const UsbIdPair& p : kControllerIdPairs)
-        all[n++] = {p.vendor, p.product, p.product, "a controller found by its id pair"};
+        all[n++] = {p.vendor, p.product, p.product, "a controller of the family under another id pair"};
     all[n++] = {kPwmTesterId.vendor, kPwmTesterId.product, kPwmTesterId.product, "the PWM tester"};
     all[n++] = {kFeatureDeviceId.vendor, kFeatureDeviceId.product, kFeatureDeviceId.product,
                 "the feature-report device"};
