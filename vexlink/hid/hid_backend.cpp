@@ -16,6 +16,13 @@
 #include "vexlink/hid/report_descriptor.h"
 #include "vexlink/transport.h"
 
+// hidapi hands out report descriptors from 0.14 on.
+#if defined(HID_API_MAKE_VERSION)
+#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+#define VEXLINK_HIDAPI_REPORT_DESCRIPTOR 1
+#endif
+#endif
+
 namespace vexlink {
 
 namespace {
@@ -76,7 +83,7 @@ public:
     std::optional<std::vector<uint8_t>> reportDescriptor(const std::string& nativePath) override {
 #if defined(__linux__)
         return hid::readSysfsReportDescriptor("/sys", nativePath);
-#elif defined(HID_API_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+#elif defined(VEXLINK_HIDAPI_REPORT_DESCRIPTOR)
         hid_device* device = hid_open_path(nativePath.c_str());
         if (!device) return std::nullopt;
         std::vector<uint8_t> bytes(HID_API_MAX_REPORT_DESCRIPTOR_SIZE);
