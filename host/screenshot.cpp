@@ -59,8 +59,11 @@ QString programName() {
 
 void saveShot(QWidget& window, const QString& path) {
     const QImage image = withTitleStrip(window, window.grab());
+    // The title goes with the file name, so that a run's log says which
+    // window was grabbed (and scripts can check it without reading pixels).
     if (image.save(path, "PNG"))
-        std::fprintf(stderr, "screenshot: %s\n", qPrintable(QDir::toNativeSeparators(path)));
+        std::fprintf(stderr, "screenshot: %s title \"%s\"\n", qPrintable(QDir::toNativeSeparators(path)),
+                     window.windowTitle().toUtf8().constData());
     else
         std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
 }

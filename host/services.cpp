@@ -3,9 +3,13 @@
 #include <QAbstractButton>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include "host/screenshot.h"
 
@@ -176,6 +180,29 @@ bool isModernMultitouchHost() {
 #endif
 }
 
-QString testerDataFolder() { return QCoreApplication::applicationDirPath(); }
+QString programFolder() { return QCoreApplication::applicationDirPath(); }
+
+bool isWritableFolder(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return false;
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".lumora-write-test-XXXXXX")));
+    return probe.open();
+}
+
+QString testerDataFolderFor(const QString& programFolder, const QString& userDataFolder) {
+    return isWritableFolder(programFolder) ? programFolder : userDataFolder;
+}
+
+QString testerDataFolder() {
+    const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString folder = testerDataFolderFor(programFolder(), userData);
+    // A folder that cannot be made shows up as a failed write of the plan
+    // copy or of a result file, each reported where it happens.
+    if (folder == userData) QDir().mkpath(folder);
+    return folder;
+}
+
+QString testerExamplesFolder() {
+    return QDir::cleanPath(QDir(programFolder()).filePath(QStringLiteral(LUMORA_EXAMPLES_FROM_PROGRAM)));
+}
 
 }  // namespace lumora::host

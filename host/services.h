@@ -83,8 +83,25 @@ void setFileDialogs(FileDialogs* dialogs);
 bool isModernMultitouchHost();
 
 // ---- Folders -------------------------------------------------------------------
-// The tester's data folder: where its ini files are read and its result
-// folders are made. Today the folder of the running program.
+// The folder that holds the running program.
+QString programFolder();
+
+// The tester's data folder: where its ini files are looked for first and its
+// result folders are made. The program's own folder while a file can be made
+// there (a program run from where it was built or unpacked); otherwise, as
+// for an installed program, the user's data folder
+// (QStandardPaths::AppDataLocation), made when missing.
 QString testerDataFolder();
+// The rule of testerDataFolder() for given folders; makes nothing.
+QString testerDataFolderFor(const QString& programFolder, const QString& userDataFolder);
+
+// Where an installed program finds the tester's example plans
+// (<prefix>/share/lumora/examples, found from the program's folder so that
+// any prefix works). The folder need not exist.
+QString testerExamplesFolder();
+
+// True when a file can be made in `folder` right now: tried by making and
+// removing one, so that permissions, ACLs and read-only mounts all count.
+bool isWritableFolder(const QString& folder);
 
 }  // namespace lumora::host

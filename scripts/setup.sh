@@ -9,6 +9,7 @@ packages=(
   libhidapi-dev libinih-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-liberation2
+  desktop-file-utils
 )
 
 missing=()

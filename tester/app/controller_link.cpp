@@ -12,11 +12,6 @@ namespace lumora::tester {
 
 namespace {
 
-// The id pairs searched after the recognised controllers: the UART bridge
-// boards first (taken through the UART callback), then the controllers'
-// own pairs (kControllerIdPairs).
-constexpr UsbIdPair kUartBridges[] = {{0x14F8, 0x5804}, {0x14F8, 0x5806}};
-
 // A text reply of the controller: at most 64 bytes, with or without its NUL.
 QString deviceText(const char (&buffer)[VEX_TEXT_SIZE]) {
     return QString::fromLatin1(buffer, int(strnlen(buffer, sizeof buffer)));
@@ -66,11 +61,13 @@ int ControllerLink::onUartDevice(void* context, const char* path, void*, uint32_
     return static_cast<ControllerLink*>(context)->takeDevice(path, value1, value2, 1);
 }
 
+// After the controllers the library recognises, the UART bridge boards are
+// searched (taken through the UART callback), then the controllers' id pairs.
 bool ControllerLink::enumerate() {
     std::memset(m_state.descriptor.path, 0, sizeof m_state.descriptor.path);
     auto found = [this] { return m_state.descriptor.path[0] != '\0'; };
     EnumerateHidDevices(this, &ControllerLink::onUsbDevice);
-    for (const UsbIdPair& ids : kUartBridges) {
+    for (const UsbIdPair& ids : kUartBridgeIds) {
         if (found()) break;
         EnumerateHidDevicesById(ids.vendor, ids.product, this, &ControllerLink::onUartDevice);
     }

@@ -42,6 +42,10 @@ CTestPage::CTestPage(QString programDir, QWidget* parent)
       m_link(*this, m_config, m_run, QStringLiteral(LUMORA_CUSTOMER_LABEL),
              programFolder(programDir)),
       m_sequence(*this, m_config, m_run, programFolder(programDir)) {
+    // The program's own run also finds a plan beside the program or among
+    // the installed examples; a folder given by the caller is the only one.
+    if (programDir.isEmpty())
+        m_config.setFallbackFolders(host::programFolder(), host::testerExamplesFolder());
     // The page takes the keyboard focus, so that Enter reaches it.
     setFocusPolicy(Qt::StrongFocus);
     m_runLogBox = new QPlainTextEdit(this);

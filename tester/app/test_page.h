@@ -34,8 +34,8 @@ inline QEvent::Type pageEventType(int message) { return QEvent::Type(QEvent::Use
 class CTestPage : public QWidget, private LinkView, private SequenceView {
     Q_OBJECT
 public:
-    // programDir: the folder the ini files are read from (the program's own
-    // folder when empty).
+    // programDir: the folder the ini files are read from; when empty, the
+    // tester's data folder, then the program's folder and the examples.
     explicit CTestPage(QString programDir = QString(), QWidget* parent = nullptr);
     ~CTestPage() override;
 

@@ -1,9 +1,9 @@
 #include "tester/config/test_plan.h"
 
-#include <QDir>
 #include <algorithm>
 
 #include "tester/config/ini_number.h"
+#include "tester/config/plan_location.h"
 
 namespace lumora::tester {
 
@@ -57,9 +57,10 @@ QString testPlanFileName(int typeCode) {
                                    : QStringLiteral("LumoraPCBTester_Osprey.ini");
 }
 
-TestConfig::LoadResult TestConfig::load(int typeCode, const QString& programDir) {
+TestConfig::LoadResult TestConfig::load(int typeCode, const QString& dataFolder) {
     if (m_reader) return LoadResult::AlreadyLoaded;
-    m_reader = CIniReader::create(QDir(programDir).filePath(testPlanFileName(typeCode)));
+    m_reader = CIniReader::create(locateTestPlan(
+        testPlanFileName(typeCode), PlanFolders{dataFolder, m_programFolder, m_examplesFolder}));
     if (!m_reader) return LoadResult::ReaderFailed;
 
     const IniContents ini = m_reader->read();

@@ -57,7 +57,7 @@ struct TestPlan {
     int32_t ShortTestTxLTh = 3000;
 };
 
-// The ini file name of a controller family, beside the program.
+// The ini file name of a controller family.
 QString testPlanFileName(int typeCode);
 
 // The configuration of one connection: the reader on the family's file, the
@@ -66,10 +66,17 @@ class TestConfig {
 public:
     enum class LoadResult { Loaded, AlreadyLoaded, ReaderFailed };
 
-    // Builds the path from programDir and the type code, creates the reader
-    // and reads CaseName, ConnectorMode, the case list and the plan. Does
-    // nothing while a reader exists for the current connection.
-    LoadResult load(int typeCode, const QString& programDir);
+    // Finds the family's file, looking in dataFolder and then in the
+    // fallback folders (locateTestPlan), creates the reader and reads
+    // CaseName, ConnectorMode, the case list and the plan. Does nothing while
+    // a reader exists for the current connection.
+    LoadResult load(int typeCode, const QString& dataFolder);
+    // Where load() looks after the data folder: beside the program, then
+    // among the example plans. None unless set.
+    void setFallbackFolders(const QString& programFolder, const QString& examplesFolder) {
+        m_programFolder = programFolder;
+        m_examplesFolder = examplesFolder;
+    }
     bool loaded() const { return m_reader != nullptr; }
 
     // Reads [TestParameter] and the current case section into the plan.
@@ -107,6 +114,8 @@ private:
     QStringList m_caseList;
     int m_selected = -1;
     QString m_caseName;
+    QString m_programFolder;
+    QString m_examplesFolder;
 };
 
 }  // namespace lumora::tester

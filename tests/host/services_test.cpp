@@ -6,7 +6,16 @@
 #include <QCursor>
 #include <QGuiApplication>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cstdlib>
+
+#if defined(Q_OS_LINUX)
+#include <sys/fsuid.h>
+#include <unistd.h>
+#endif
 
 #include "host/services.h"
 #include "host/testing/doubles.h"
@@ -120,6 +129,77 @@ TEST(HostVersion, LinuxAndMacOsAreModernHosts) {
     GTEST_SKIP() << "decided by the Windows version";
 #endif
 }
+
+#if defined(Q_OS_LINUX)
+// Runs the file-system checks of this thread as an ordinary user: as root,
+// through the file-system uid of "nobody" (which also drops root's right
+// to write anywhere), so that a folder without write permission is one.
+class OrdinaryUser {
+public:
+    OrdinaryUser() : m_wasRoot(geteuid() == 0) {
+        if (m_wasRoot) {
+            setfsgid(65534);
+            setfsuid(65534);
+        }
+    }
+    ~OrdinaryUser() {
+        if (m_wasRoot) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+    }
+
+private:
+    const bool m_wasRoot;
+};
+
+// The tester's files stay beside a program whose folder can take them, and
+// go to the user's data folder when it cannot: a folder without write
+// permission (an installed program), one that is missing, or a file.
+TEST(Folders, TesterDataFolderFollowsWhetherTheProgramFolderIsWritable) {
+    app();
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    ASSERT_TRUE(QFile::setPermissions(root.path(), QFile::permissions(root.path()) |
+                                                       QFileDevice::ExeOther | QFileDevice::ReadOther));
+    const QString userData = QDir(root.path()).filePath("user");
+    const auto folder = [&](const char* name) { return QDir(root.path()).filePath(name); };
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                     QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                          QFileDevice::ExeOther;
+    ASSERT_TRUE(QDir().mkpath(folder("writable")));
+    ASSERT_TRUE(QFile::setPermissions(folder("writable"), all));
+    ASSERT_TRUE(QDir().mkpath(folder("read-only")));
+    ASSERT_TRUE(QFile::setPermissions(folder("read-only"), readOnly));
+    QFile file(folder("a-file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    const struct {
+        const char* program;
+        bool beside;
+    } cases[] = {
+        {"writable", true},
+        {"read-only", false},
+        {"missing", false},
+        {"a-file", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        QString chosen;
+        {
+            OrdinaryUser user;
+            chosen = testerDataFolderFor(folder(c.program), userData);
+        }
+        EXPECT_EQ(chosen, c.beside ? folder(c.program) : userData);
+    }
+    // The probe leaves nothing behind.
+    EXPECT_TRUE(QDir(folder("writable")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                    .isEmpty());
+    QFile::setPermissions(folder("read-only"), all);
+}
+#endif
 
 }  // namespace
 }  // namespace lumora::host

@@ -13,8 +13,6 @@
 namespace lumora {
 namespace {
 
-constexpr UsbIdPair kPwmTesterId = {0x2F1B, 0x6BFE};
-
 // The length of an enumerated path, or -1 when it has no NUL inside the
 // descriptor's 512 bytes. Such a path cannot be stored whole, and a cut path
 // would open some other interface, so it is never taken.

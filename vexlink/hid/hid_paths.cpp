@@ -6,6 +6,7 @@
 
 #include "device/controller_ids.h"
 #include "device/vexlink.h"
+#include "vexlink/hid/report_descriptor.h"
 
 namespace vexlink::hid {
 
@@ -18,10 +19,7 @@ bool isAlnum(char c) {
 }  // namespace
 
 bool isTouchController(uint16_t vendorId, uint16_t productId) {
-    return std::any_of(std::begin(lumora::kControllerIdPairs), std::end(lumora::kControllerIdPairs),
-                       [&](const lumora::UsbIdPair& p) {
-                           return p.vendor == vendorId && p.product == productId;
-                       });
+    return lumora::isFamilyController(vendorId, productId);
 }
 
 std::string interfacePath(const NativeInterface& native, int collection) {
@@ -37,29 +35,55 @@ std::string interfacePath(const NativeInterface& native, int collection) {
             unique += esc;
         }
     }
+    char col[16] = "";
+    if (collection > 0) std::snprintf(col, sizeof col, "&col%02d", std::min(collection, 99));
     char head[64];
-    std::snprintf(head, sizeof head, "\\\\?\\hid#vid_%04x&pid_%04x&col%02d#", native.vendorId,
-                  native.productId, std::clamp(collection, 0, 99));
+    std::snprintf(head, sizeof head, "\\\\?\\hid#vid_%04x&pid_%04x%s#", native.vendorId,
+                  native.productId, col);
     return head + unique + "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 }
 
-std::vector<InterfaceInfo> describe(const std::vector<NativeInterface>& natives) {
-    std::map<std::string, int> seen;  // collections counted so far per node
-    std::vector<InterfaceInfo> out;
-    out.reserve(natives.size());
+std::vector<HidInterface> describe(const std::vector<NativeInterface>& natives,
+                                   const DescriptorSource& descriptorOf) {
+    // The nodes in the order hidapi first lists them, each with its entries.
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<const NativeInterface*>> entries;
     for (const NativeInterface& n : natives) {
-        const int collection = ++seen[n.nativePath];
-        InterfaceInfo info;
-        info.path = interfacePath(n, collection);
-        info.vendorId = n.vendorId;
-        info.productId = n.productId;
-        info.value1 = n.usagePage;
-        info.value2 = n.usage;
-        info.touchController = isTouchController(n.vendorId, n.productId);
-        out.push_back(std::move(info));
+        auto& list = entries[n.nativePath];
+        if (list.empty()) order.push_back(n.nativePath);
+        list.push_back(&n);
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const InterfaceInfo& a, const InterfaceInfo& b) { return a.path < b.path; });
+
+    std::vector<HidInterface> out;
+    out.reserve(natives.size());
+    for (const std::string& node : order) {
+        const NativeInterface& first = *entries[node].front();
+        std::vector<CollectionUsage> collections;
+        std::optional<std::vector<uint8_t>> descriptor;
+        if (descriptorOf) descriptor = descriptorOf(node);
+        if (descriptor) {
+            if (auto parsed = topLevelCollections(descriptor->data(), descriptor->size()))
+                collections = std::move(*parsed);
+        }
+        if (collections.empty())
+            for (const NativeInterface* n : entries[node]) collections.push_back({n->usagePage, n->usage});
+
+        const bool numbered = collections.size() > 1;
+        for (size_t i = 0; i < collections.size(); ++i) {
+            HidInterface h;
+            h.nativePath = node;
+            h.info.path = interfacePath(first, numbered ? int(i) + 1 : 0);
+            h.info.vendorId = first.vendorId;
+            h.info.productId = first.productId;
+            h.info.value1 = collections[i].usagePage;
+            h.info.value2 = collections[i].usage;
+            h.info.touchController = isTouchController(first.vendorId, first.productId);
+            out.push_back(std::move(h));
+        }
+    }
+    std::stable_sort(out.begin(), out.end(), [](const HidInterface& a, const HidInterface& b) {
+        return a.info.path < b.info.path;
+    });
     return out;
 }
 

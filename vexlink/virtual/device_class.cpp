@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "device/controller_ids.h"
+
 namespace vexlink::virt {
 
 namespace {
@@ -19,14 +21,14 @@ constexpr uint32_t kControllerCaps = kCapStreams | kCapPanelTests | kCapCalibrat
 // 04 and 06 by name.
 const std::vector<DeviceClass> kClasses = {
     {.kind = "osprey", .typeCode = 4, .vendorId = 0x2F1B, .productId = 0x7A04,
-     .touchController = true, .collections = "4,6,5", .defaultX = 40, .defaultY = 30,
+     .collections = "4,6,5", .defaultX = 40, .defaultY = 30,
      .modelName = "ZT-4030", .typeName = "Osprey PCAP", .firmwareVersion = "4.2.17",
      .memory = MemoryLayout::kOsprey, .capabilities = kControllerCaps | kCapFrequency,
      .shortModel = {false, 40, 480, 3200}, .openX = 860, .openY = 720, .openFaultX = 35,
      .openFaultY = 35, .reportId = 4, .vkGroup1 = 4, .vkGroup2 = 3, .multiTouch = false,
      .touchMax = 2047, .maxContacts = 1},
     {.kind = "osprey5", .typeCode = 5, .vendorId = 0x2F1B, .productId = 0x7A05,
-     .touchController = true, .collections = "4,6,5", .defaultX = 40, .defaultY = 30,
+     .collections = "4,6,5", .defaultX = 40, .defaultY = 30,
      .modelName = "ZT-5030", .typeName = "Osprey-S PCAP", .firmwareVersion = "5.1.03",
      .memory = MemoryLayout::kSibling, .capabilities = kControllerCaps,
      .shortModel = {false, 40, 480, 3200}, .openX = 860, .openY = 720, .openFaultX = 35,
@@ -35,7 +37,7 @@ const std::vector<DeviceClass> kClasses = {
     // Heron-class open values: a Tx channel reads low and a broken one high,
     // an Rx channel reads high and a broken one low.
     {.kind = "heron", .typeCode = 6, .vendorId = 0x2F1B, .productId = 0x7B06,
-     .touchController = true, .collections = "4,6,5", .defaultX = 36, .defaultY = 22,
+     .collections = "4,6,5", .defaultX = 36, .defaultY = 22,
      .modelName = "ZH-6022", .typeName = "Heron PCAP", .firmwareVersion = "6.0.42",
      .memory = MemoryLayout::kHeron,
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
@@ -44,7 +46,7 @@ const std::vector<DeviceClass> kClasses = {
      .touchMax = 4095, .maxContacts = 10, .imageYX = {0x4A, 0x4B, true},
      .mutualStray = true},
     {.kind = "heron8", .typeCode = 8, .vendorId = 0x2F1B, .productId = 0x7B08,
-     .touchController = true, .collections = "4,6,5", .defaultX = 48, .defaultY = 34,
+     .collections = "4,6,5", .defaultX = 48, .defaultY = 34,
      .modelName = "ZH-8034", .typeName = "Heron PCAP", .firmwareVersion = "8.1.05",
      .memory = MemoryLayout::kHeron,
      .capabilities = kControllerCaps | kCapFrequency | kCapPwm,
@@ -54,12 +56,12 @@ const std::vector<DeviceClass> kClasses = {
      .mutualStray = true},
     // A controller in its boot loader answers its identity and nothing else.
     {.kind = "bootloader", .typeCode = 1, .vendorId = 0x2F1B, .productId = 0x7F01,
-     .touchController = true, .collections = "5", .modelName = "ZT-LOADER",
+     .collections = "5", .modelName = "ZT-LOADER",
      .typeName = "Boot Loader", .firmwareVersion = "BL 1.3", .memory = MemoryLayout::kLoader,
      .capabilities = kCapIdentity},
     // Reports type 9 until the mode-byte step switches it to its family.
     {.kind = "switcher", .typeCode = 9, .vendorId = 0x2F1B, .productId = 0x7C09,
-     .touchController = true, .collections = "4,6,5", .capabilities = kCapIdentity | kCapModeByte},
+     .collections = "4,6,5", .capabilities = kCapIdentity | kCapModeByte},
     {.kind = "pwm-tester", .typeCode = 0, .vendorId = 0x2F1B, .productId = 0x6BFE,
      .modelName = "PWM Tester", .typeName = "PWM Tester", .firmwareVersion = "1.0.2",
      .capabilities = kCapPwm},
@@ -375,7 +377,9 @@ std::vector<InterfaceInfo> interfacesFor(const DeviceSettings& s, int id, std::s
         // word, and the collection number (0 for a single-interface device).
         info.value1 = (uint32_t(s.vendorId) << 16) | s.productId;
         info.value2 = static_cast<uint32_t>(std::max(collection, 0));
-        info.touchController = s.cls->touchController;
+        // Reported by EnumerateHidDevices when its ids are the family's, as
+        // the real-HID backend decides it, whatever its class.
+        info.touchController = lumora::isFamilyController(s.vendorId, s.productId);
         out.push_back(info);
         // Controllers are opened through their vendor command collection 05;
         // their other collections are not command interfaces.

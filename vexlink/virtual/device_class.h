@@ -64,7 +64,6 @@ struct DeviceClass {
     uint8_t typeCode = 0;            // what GetDevTypeCode answers (0: nothing)
     uint16_t vendorId = 0;
     uint16_t productId = 0;
-    bool touchController = false;    // reported by EnumerateHidDevices
     const char* collections = "";    // HID collections in enumeration order; "" = one interface
     int defaultX = 0;                // channel counts (X / Tx, Y / Rx)
     int defaultY = 0;

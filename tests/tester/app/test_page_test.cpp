@@ -84,7 +84,8 @@ TEST_F(TestPageTest, PlugConnectsAndUnplugLetsGo) {
 
 TEST_F(TestPageTest, AUnitOfAnotherCollectionIsFoundByThePoll) {
     page().initialise();
-    plug("osprey:pid=0x6A04");  // no arrival is taken for it
+    // Found by the id-pair search of the poll; no arrival is taken for it.
+    plug("osprey:vid=0x20AC,pid=0x0E01");
     spin(300);
     EXPECT_FALSE(page().link().isOpen());
     page().pollNow();
@@ -110,7 +111,7 @@ TEST_F(TestPageTest, TheCountdownAfterAPollConnectionAndEnterAskForStartTest) {
     int startTests = 0;
     QObject::connect(&page(), &CTestPage::startTestRequested, [&] { ++startTests; });
     page().initialise();
-    plug("osprey:pid=0x6A04");  // found by the poll, which starts the countdown
+    plug("osprey:vid=0x20AC,pid=0x0E01");  // found by the poll, which starts the countdown
     page().pollNow();
     ASSERT_TRUE(page().link().isOpen());
     EXPECT_EQ(page().run().countdown, 1);

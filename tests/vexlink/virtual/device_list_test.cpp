@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "device/controller_ids.h"
 #include "vexlink/virtual/device_class.h"
 
 namespace vexlink::virt {
@@ -170,6 +171,35 @@ TEST(DeviceList, InterfacePathsKeepTheWindowsForm) {
 
     // Only the feature collection present: nothing opens.
     EXPECT_EQ(interfacesFor(settingsOf("osprey:cols=4"), 6, &command).size(), 1u);
+}
+
+// Every class's ids are among the devices the installed access rule covers,
+// and EnumerateHidDevices reports a device by its ids, as over real HID: the
+// family's controllers and boot loaders, never the PWM tester, the UART
+// bridge or the feature device, nor a controller given another id pair.
+TEST(DeviceList, EnumerationAndAccessFollowTheIdTable) {
+    for (const DeviceClass& cls : deviceClasses()) {
+        SCOPED_TRACE(cls.kind);
+        EXPECT_TRUE(lumora::isOpenedDevice(cls.vendorId, cls.productId));
+    }
+    const struct {
+        const char* entry;
+        bool reported;
+    } cases[] = {
+        {"osprey", true},          {"osprey5", true},
+        {"heron", true},           {"heron8", true},
+        {"bootloader", true},      {"switcher", true},
+        {"pwm-tester", false},     {"uart-bridge", false},
+        {"thqa", false},           {"osprey:vid=0x20AC,pid=0x0E01", false},
+        {"heron:pid=0x7FFF", true}, {"osprey:pid=0x6FFF", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        std::string command;
+        const auto interfaces = interfacesFor(settingsOf(c.entry), 7, &command);
+        ASSERT_FALSE(interfaces.empty());
+        for (const auto& i : interfaces) EXPECT_EQ(i.touchController, c.reported) << i.path;
+    }
 }
 
 }  // namespace
