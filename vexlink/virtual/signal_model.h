@@ -19,7 +19,8 @@ struct Panel {
     int noise = 6;                 // amplitude of the noise in counts
     bool finger = true;
     bool attached = true;          // a sensor is connected to the board
-    int strayDrift = 0;            // counts of stray drift since the last calibration
+    int strayDrift = 0;            // counts of stray drift since the last calibration (uneven
+                                   // over the channels: up to twice this where the panel drifts most)
     std::vector<ChannelRef> openChannels;
     std::vector<ChannelRef> shortedChannels;
     uint32_t seed = 1;             // varies the noise between devices
@@ -43,8 +44,8 @@ FingerState fingerAt(const Panel& panel, int64_t ms);
 struct SeriesFrame {
     std::vector<int> delta[2];     // 0x3B: touch signal
     std::vector<int> raw[2];       // 0x4E
-    std::vector<int> stray[2];     // 0x4C
-    std::vector<int> dstray[2];    // 0x4D: stray change since calibration
+    std::vector<int> stray[2];     // 0x4C: stray measured now
+    std::vector<int> dstray[2];    // 0x4D: stray stored at the last calibration
     std::vector<int> adLevel[2];   // 0x4F
     std::vector<int> penRaw[2];    // 0x57
     std::vector<int> rawAlt[2];    // 0x58: raw of the second scan
