@@ -11,6 +11,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "device/vexlink.h"
 #include "host/packet_window.h"
@@ -299,7 +301,12 @@ TEST_F(ImagePageTest, ResetAndCalibrationRestartTheStreamAndSayResetOk) {
         SCOPED_TRACE(calibrate);
         stopStream();
         StreamWatch watch(state.controller);
+        ASSERT_TRUE(control::clearCommandLog(m_id));
         calibrate ? p.hardwareCalibration() : p.resetController();
+        // The calibration only for its button, once, before the reset.
+        std::vector<std::string> expected = {"PCAPStopGetData", "DevResetController", "PCAPGetImageXY"};
+        if (calibrate) expected.insert(expected.begin() + 1, "DevHardwareCalibration");
+        EXPECT_EQ(control::operationsOf(control::commandLog(m_id)), expected);
         ASSERT_FALSE(messages.shown().empty());
         EXPECT_EQ(messages.shown().back().text, QStringLiteral("Reset OK"));
         EXPECT_EQ(messages.shown().back().caption, QStringLiteral("ZEMA PCAP Raw Viewer"));
