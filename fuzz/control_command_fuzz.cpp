@@ -3,8 +3,8 @@
 //  - a refused line has a reason and is answered "error <reason>" without
 //    touching a device;
 //  - what is taken is within range: plug an entry without surrounding
-//    blanks, unplug an id of 1..1000000, panel 0 or 1, mode a byte, each on
-//    a device id above 0, and no reason given.
+//    blanks, unplug and log an id of 1..1000000, panel 0 or 1, mode a byte,
+//    each on a device id above 0, and no reason given.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case Verb::Unplug: check(c.id >= 1 && c.id <= 1000000); break;
     case Verb::Panel: check(c.id >= 1 && (c.value == 0 || c.value == 1)); break;
     case Verb::Mode: check(c.id >= 1 && c.value >= 0 && c.value <= 255); break;
+    case Verb::Log: check(c.id >= 1 && c.id <= 1000000); break;
     case Verb::List: break;
     }
     check(c.error.empty());

@@ -250,13 +250,21 @@ ControlCommand parseControlCommand(const std::string& rawLine) {
             return c;
         }
         c.verb = ControlCommand::Verb::Mode;
+    } else if (verb == "log") {
+        // The calls the programs made to the device since the last "log",
+        // so that a person (or the soak run) sees a program at work.
+        if (args.size() != 1 || !parseNumber(args[0], 1, 1000000, &c.id)) {
+            c.error = "log needs a device id, as list shows it";
+            return c;
+        }
+        c.verb = ControlCommand::Verb::Log;
     } else if (verb == "list") {
         c.verb = ControlCommand::Verb::List;
     } else if (verb.empty()) {
         c.error = "empty command";
     } else {
         c.error = "unknown command \"" + verb +
-                  "\" (plug <entry>, unplug <id>, panel <id> <0|1>, mode <id> <byte>, list)";
+                  "\" (plug <entry>, unplug <id>, panel <id> <0|1>, mode <id> <byte>, log <id>, list)";
     }
     return c;
 }
@@ -276,6 +284,13 @@ std::string runControlCommand(const std::string& line) {
         return control::setPanelAttached(c.id, c.value == 1) ? "ok\n" : noDevice;
     case ControlCommand::Verb::Mode:
         return control::emitModeReport(c.id, static_cast<uint8_t>(c.value)) ? "ok\n" : noDevice;
+    case ControlCommand::Verb::Log: {
+        const std::vector<control::CommandRecord> log = control::commandLog(c.id);
+        if (!control::clearCommandLog(c.id)) return noDevice;
+        std::string out;
+        for (const control::CommandRecord& r : log) out += r.operation + "\n";
+        return out + "ok " + std::to_string(log.size()) + "\n";
+    }
     case ControlCommand::Verb::List: {
         std::string out;
         for (const control::DeviceSummary& d : control::list())

@@ -363,6 +363,8 @@ TEST(ControlCommands, ParsedWithTheirArgumentsOrRefusedWithAReason) {
         {"mode 3 256", Verb::Invalid, 0, 0, "mode needs a device id and a mode byte"},
         {"mode -3 6", Verb::Invalid, 0, 0, "mode needs a device id and a mode byte"},
         {"mode 3 1.5", Verb::Invalid, 0, 0, "mode needs a device id and a mode byte"},
+        {"log 4", Verb::Log, 4, 0, ""},
+        {"log", Verb::Invalid, 0, 0, "log needs a device id"},
         {"list", Verb::List, 0, 0, ""},
         {"", Verb::Invalid, 0, 0, "empty command"},
         {"frobnicate 1", Verb::Invalid, 0, 0, "unknown command \"frobnicate\""},
