@@ -28,7 +28,9 @@ namespace {
 namespace control = vexlink::control;
 using namespace image;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
+// Generous: every wait here is for something that must happen, and frames of
+// 90 x 90 values come slowly on a loaded machine under a sanitizer.
+bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
     QElapsedTimer timer;
     timer.start();
     while (!done() && timer.elapsed() < ms)
