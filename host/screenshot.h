@@ -16,8 +16,9 @@ namespace lumora::host {
 // (tabs may be null), waits the same delay and grabs <dir>/<program>-<n>-
 // <caption>.png with n counting tabs from 1, and finally calls `finish`
 // (default: window->close()). Each image carries a strip above the window
-// with its title, since a window grab holds no title bar. Returns whether
-// screenshots were scheduled.
+// with its title, since a window grab holds no title bar. Radio buttons
+// named in LUMORA_SCREENSHOT_CHOOSE (captions separated by ';') are chosen
+// on each page before its grab. Returns whether screenshots were scheduled.
 bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
                          std::function<void()> finish = {});
 

@@ -11,6 +11,8 @@
 # <folder>/<program>-<n>-<caption>.png, and message boxes shown on the way
 # into <folder>/<program>-message-<n>.png (answered with Ok), then closes.
 # LUMORA_SCREENSHOT_DELAY_MS sets the wait before each grab (default 1500).
+# LUMORA_SCREENSHOT_CHOOSE names radio buttons to choose on each page before
+# its grab, e.g. LUMORA_SCREENSHOT_CHOOSE='Stray Data' for that raw data view.
 # LUMORA_BIN_DIR runs the programs of another build tree; without it the
 # release tree is built first (only the program's own target).
 set -euo pipefail
