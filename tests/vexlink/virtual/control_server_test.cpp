@@ -194,7 +194,7 @@ TEST_F(ControlServerTest, ASocketAnotherServerListensOnIsLeftToIt) {
 // The program's own server, from VEXLINK_CONTROL, in a small program that
 // only starts the library: a refused path is reported on stderr and the
 // program runs on; the socket file it made is gone when the program ends.
-std::string helperPath() {
+std::string controlHostPath() {
     char exe[4096] = {};
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     const std::string self(exe, n > 0 ? static_cast<size_t>(n) : 0);
@@ -208,12 +208,12 @@ TEST_F(ControlServerTest, TheProgramsServerReportsARefusedPathAndRemovesItsSocke
     const std::string errors = m_folder.file("stderr.txt");
     const struct {
         std::string path;
-        int status;  // the helper's: 3 while its socket was there, 0 without
+        int status;  // the program's: 3 while its socket was there, 0 without
     } cases[] = {{file, 0}, {socket, 3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         const std::string command = "VEXLINK_DEVICES= VEXLINK_NO_HID=1 VEXLINK_CONTROL='" + c.path + "' '" +
-                                    helperPath() + "' 2>'" + errors + "'";
+                                    controlHostPath() + "' 2>'" + errors + "'";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), c.status);
