@@ -6,7 +6,10 @@ function(lumora_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEXLINK_DEVICES=;VEXLINK_NO_HID=1;LUMORA_TRACE=0"
-    TIMEOUT 600)
+  set(environment "QT_QPA_PLATFORM=offscreen;VEXLINK_DEVICES=;VEXLINK_NO_HID=1;LUMORA_TRACE=0")
+  if(LUMORA_SANITIZE MATCHES "thread")
+    # Races the sanitizer reports inside Qt, which is not built with it.
+    list(APPEND environment "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT 600)
 endfunction()

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QRadioButton>
 #include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
@@ -45,6 +46,18 @@ QImage withTitleStrip(const QWidget& window, const QPixmap& grab) {
 }
 
 QString screenshotDir() { return qEnvironmentVariable("LUMORA_SCREENSHOT_DIR"); }
+
+// LUMORA_SCREENSHOT_CHOOSE: radio buttons (by caption, separated by ';') to
+// choose on each page before it is grabbed, for a view other than the one a
+// page starts with ("Stray Data"). Only radio buttons: choosing one changes
+// a view, never starts a command.
+void chooseRadioButtons(QWidget* page) {
+    if (!page) return;
+    const QStringList captions =
+        qEnvironmentVariable("LUMORA_SCREENSHOT_CHOOSE").split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QRadioButton* radio : page->findChildren<QRadioButton*>())
+        if (captions.contains(radio->text()) && radio->isEnabled()) radio->click();
+}
 
 int screenshotDelayMs() {
     bool ok = false;
@@ -183,6 +196,7 @@ void step(const std::shared_ptr<ScreenshotRun>& s, int tab) {
     }
     if (s->tabs && tab < s->tabs->count()) {
         s->tabs->setCurrentIndex(tab);
+        chooseRadioButtons(s->tabs->widget(tab));
         QTimer::singleShot(s->delayMs, s->window, [s, tab] {
             if (!s->tabs) return;
             s->save(tab + 1, s->tabs->tabText(tab));

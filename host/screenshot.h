@@ -20,7 +20,9 @@ namespace lumora::host {
 // LUMORA_SCREENSHOT_PRESS ("<tab caption>:<button>,<button>...", entries
 // separated by ';') presses those buttons of that tab one by one after its
 // grab, each followed by the delay and a grab <dir>/<program>-<n>-<caption>-
-// <button>.png. Returns whether screenshots were scheduled.
+// <button>.png. Radio buttons named in LUMORA_SCREENSHOT_CHOOSE (captions
+// separated by ';') are chosen on each page before its grab. Returns whether
+// screenshots were scheduled.
 bool scheduleScreenshots(QWidget* window, QTabWidget* tabs, const QString& program,
                          std::function<void()> finish = {});
 

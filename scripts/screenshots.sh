@@ -20,6 +20,8 @@
 # Fingers drawing on the draw test pages: give the controller a touch script,
 # e.g. 'heron:touch=multi,contacts=32' or 'osprey:touch=line,gesture'
 # (docs/virtual-devices.md, "Touch reports"), and a delay of some seconds.
+# LUMORA_SCREENSHOT_CHOOSE names radio buttons to choose on each page before
+# its grab, e.g. LUMORA_SCREENSHOT_CHOOSE='Stray Data' for that raw data view.
 # LUMORA_BIN_DIR runs the programs of another build tree; without it the
 # release tree is built first (only the program's own target).
 set -euo pipefail

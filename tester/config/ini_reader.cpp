@@ -107,16 +107,16 @@ IniContents parseDevice(QIODevice& device) {
 // ---- IniContents -----------------------------------------------------------
 
 const IniContents::Section* IniContents::find(const QByteArray& folded) const {
-    for (const Section& s : m_sections)
-        if (s.folded == folded) return &s;
-    return nullptr;
+    const auto it = m_sectionIndex.constFind(folded);
+    return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[static_cast<size_t>(*it)];
 }
 
 IniContents::Section& IniContents::findOrAdd(const QByteArray& name) {
     const QByteArray folded = name.toLower();
-    for (Section& s : m_sections)
-        if (s.folded == folded) return s;
-    m_sections.push_back(Section{name, folded, {}});
+    const auto it = m_sectionIndex.constFind(folded);
+    if (it != m_sectionIndex.constEnd()) return m_sections[static_cast<size_t>(*it)];
+    m_sectionIndex.insert(folded, static_cast<qsizetype>(m_sections.size()));
+    m_sections.push_back(Section{name, folded, {}, {}});
     return m_sections.back();
 }
 
@@ -126,8 +126,8 @@ void IniContents::addValue(const QByteArray& section, const QByteArray& key,
                            const QByteArray& value) {
     Section& s = findOrAdd(section);
     const QByteArray folded = key.toLower();
-    for (const auto& kv : s.values)
-        if (kv.first == folded) return;  // the first of equal keys wins
+    if (s.index.contains(folded)) return;  // the first of equal keys wins
+    s.index.insert(folded, static_cast<qsizetype>(s.values.size()));
     s.values.emplace_back(folded, value);
 }
 
@@ -156,10 +156,9 @@ QStringList IniContents::sectionNames() const {
 QString IniContents::value(const QString& section, const QString& key) const {
     const Section* s = find(section.toLatin1().toLower());
     if (!s) return {};
-    const QByteArray folded = key.toLatin1().toLower();
-    for (const auto& kv : s->values)
-        if (kv.first == folded) return QString::fromLatin1(kv.second);
-    return {};
+    const auto it = s->index.constFind(key.toLatin1().toLower());
+    return it == s->index.constEnd() ? QString()
+                                     : QString::fromLatin1(s->values[static_cast<size_t>(*it)].second);
 }
 
 QStringList IniContents::keys(const QString& section) const {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -42,15 +43,19 @@ public:
     void addValue(const QByteArray& section, const QByteArray& key, const QByteArray& value);
 
 private:
+    // Names are looked up through hashes, so reading a file takes time in
+    // proportion to its size however many keys a section holds.
     struct Section {
         QByteArray name;
         QByteArray folded;
         std::vector<std::pair<QByteArray, QByteArray>> values;  // folded key, value
+        QHash<QByteArray, qsizetype> index;                    // folded key -> place in values
     };
     const Section* find(const QByteArray& folded) const;
     Section& findOrAdd(const QByteArray& name);
 
     std::vector<Section> m_sections;
+    QHash<QByteArray, qsizetype> m_sectionIndex;  // folded name -> place in m_sections
 };
 
 class CIniReader {

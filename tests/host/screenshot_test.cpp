@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -78,6 +79,51 @@ TEST(Screenshots, GrabsTheWindowAndEachTabThenCloses) {
     EXPECT_GE(image.width(), window.width());
     EXPECT_GT(image.height(), window.height());
     EXPECT_EQ(tabs->currentIndex(), 1);  // the last tab was selected for its grab
+}
+
+// A view other than the one a page starts with: the radio button named in
+// LUMORA_SCREENSHOT_CHOOSE is chosen before the grab; a push button of the
+// same caption is never pressed.
+TEST(Screenshots, ChoosesTheNamedRadioButtonsBeforeTheGrab) {
+    app();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path()), 1);
+    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
+    setenv("LUMORA_SCREENSHOT_CHOOSE", "Stray Data;AD Level", 1);
+
+    QDialog window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    auto* clean = new QRadioButton("Clean Data", page);
+    auto* stray = new QRadioButton("Stray Data", page);
+    auto* command = new QPushButton("Stray Data", page);
+    for (QWidget* w : std::initializer_list<QWidget*>{clean, stray, command}) pageLayout->addWidget(w);
+    clean->setChecked(true);
+    int commands = 0;
+    QObject::connect(command, &QPushButton::clicked, [&] { ++commands; });
+    bool strayAtGrab = false;
+    tabs->addTab(page, "Raw Data");
+
+    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner", [&] {
+        strayAtGrab = stray->isChecked();
+        window.close();
+    }));
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    window.show();
+    loop.exec();
+    unsetenv("LUMORA_SCREENSHOT_DIR");
+    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
+    unsetenv("LUMORA_SCREENSHOT_CHOOSE");
+
+    EXPECT_TRUE(strayAtGrab);
+    EXPECT_FALSE(clean->isChecked());
+    EXPECT_EQ(commands, 0);
 }
 
 // What a page shows only after a button press: the listed buttons of a tab

@@ -77,9 +77,13 @@ bool appendToLog(const QString& path, const QByteArray& bytes) {
     // Append never truncates and creates a missing file; no Text flag, so the
     // CR LF line ends go out as written.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    const bool ok = file.write(bytes) == bytes.size();
+    // QFile buffers: a block smaller than its buffer reaches the file only at
+    // the flush, so a full disk shows there and not in write(). The block
+    // counts as written only when every step succeeded.
+    bool ok = file.write(bytes) == bytes.size();
+    ok = file.flush() && ok;
     file.close();
-    return ok;
+    return ok && file.error() == QFileDevice::NoError;
 }
 
 bool logBlockDue(uint32_t nowMs, uint32_t lastMs, int intervalTenths) {

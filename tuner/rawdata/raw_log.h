@@ -25,7 +25,7 @@ QByteArray formatLogHeader(const QTime& time, int xCount, int yCount);
 QByteArray formatLogBlock(const QTime& time, const RawSnapshot& data);
 
 // Appends bytes to the file (created when missing); false when it cannot be
-// opened or not every byte was written.
+// opened or not every byte reached the file (a full disk shows at the flush).
 bool appendToLog(const QString& path, const QByteArray& bytes);
 
 // A block is due when more than interval x 100 ms have passed since the last

@@ -163,7 +163,9 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     m_panel.shortedChannels = m_settings.shortedChannels;
     m_panel.noisyChannels = m_settings.noisyChannels;
     m_panel.seed = static_cast<uint32_t>(std::hash<std::string>{}(m_settings.entry));
-    m_calibratedAtMs = nowMs();
+    // A unit comes calibrated long ago: its stray has drifted as far as it
+    // goes, until the host runs a calibration.
+    m_calibratedAtMs = nowMs() - int64_t(kStrayDriftMax) * kStrayDriftMsPerCount;
     m_stimulusTouch.setLatencyNs(m_settings.stimulusLatencyUs * 1000);
     m_thread = std::thread([this] { threadMain(); });
 }

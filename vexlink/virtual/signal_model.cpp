@@ -33,6 +33,17 @@ int fingerSignal(const FingerState& f, int axis, int index) {
 int baseline(int axis, int index) { return 3000 + (index * 37 + axis * 11) % 120; }
 int strayBase(int axis, int index) { return 180 + (index * 53 + axis * 7) % 60; }
 
+// Stray drifts unevenly after a calibration, as a panel warms unevenly:
+// most (twice the panel's drift count) around the channel three quarters
+// along each axis, half of it far from there.
+int strayDriftAt(const Panel& p, int axis, int index) {
+    if (p.strayDrift <= 0) return 0;
+    const int n = count(p, axis);
+    const double d = index - 0.75 * (n - 1);
+    const double weight = 0.5 + 1.5 * std::exp(-d * d / (2 * 1.5 * 1.5));
+    return static_cast<int>(p.strayDrift * weight + 0.5);
+}
+
 }  // namespace
 
 // Axes 0 and 1 are the channels of the series; a noisy channel there gets
@@ -94,10 +105,14 @@ SeriesFrame seriesAt(const Panel& p, int64_t ms) {
             const int noise = noiseAt(p, axis, i, ms);
             // A broken trace sees neither the finger nor the panel.
             const int delta = open ? noise / 2 : fingerSignal(f, axis, i) + noise;
-            const int stray = systemStrayValue(p, axis == 1, i);
+            // 0x4D is the stray the controller stored at its last calibration,
+            // 0x4C the stray it measures now: the two lie close together,
+            // and apart where the panel has drifted most since.
+            const int calibrated = calibratedStrayValue(p, axis == 1, i);
+            const int stray = systemStrayValue(p, axis == 1, i) + noiseAt(p, axis, i, ms, 7) / 3;
             s.delta[axis][i] = delta;
             s.stray[axis][i] = stray;
-            s.dstray[axis][i] = p.strayDrift + noiseAt(p, axis, i, ms, 7) / 3;
+            s.dstray[axis][i] = calibrated;
             s.raw[axis][i] = baseline(axis, i) + stray - delta;
             s.rawAlt[axis][i] = s.raw[axis][i] + noiseAt(p, axis, i, ms, 3);
             s.rawView[axis][i] = delta;
@@ -129,11 +144,13 @@ KeyFrame keysAt(const Panel& p, int64_t ms, int group1, int group2) {
             const int key = g == 0 ? i : group1 + i;
             const int noise = noiseAt(p, 2 + g, i, ms);
             const int delta = (key == pressed ? 2600 : 0) + noise;
-            const int stray = 240 + 17 * i + p.strayDrift;
+            // Stray now and as stored at the last calibration, as for the channels.
+            const int calibrated = 240 + 17 * i;
+            const int stray = calibrated + p.strayDrift + noise / 3;
             k.data[g].push_back(delta);
             k.raw[g].push_back(3100 + 23 * i + stray - delta);
             k.stray[g].push_back(stray);
-            k.dstray[g].push_back(p.strayDrift + noise / 3);
+            k.dstray[g].push_back(calibrated);
         }
     }
     return k;
@@ -194,9 +211,12 @@ int adLevelValue(const Panel& p, bool yAxis, int index) {
     return p.isNoisy(yAxis, index) ? level + 1100 : level;
 }
 
+int calibratedStrayValue(const Panel& p, bool yAxis, int index) {
+    return p.attached && !p.isOpen(yAxis, index) ? strayBase(yAxis ? 1 : 0, index) : 20;
+}
+
 int systemStrayValue(const Panel& p, bool yAxis, int index) {
-    const int axis = yAxis ? 1 : 0;
-    return (p.attached && !p.isOpen(yAxis, index) ? strayBase(axis, index) : 20) + p.strayDrift;
+    return calibratedStrayValue(p, yAxis, index) + strayDriftAt(p, yAxis ? 1 : 0, index);
 }
 
 int icStrayValue(bool yAxis, int index) { return 120 + (index * 13 + (yAxis ? 5 : 0)) % 20; }

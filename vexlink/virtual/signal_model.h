@@ -19,7 +19,8 @@ struct Panel {
     int noise = 6;                 // amplitude of the noise in counts
     bool finger = true;
     bool attached = true;          // a sensor is connected to the board
-    int strayDrift = 0;            // counts of stray drift since the last calibration
+    int strayDrift = 0;            // counts of stray drift since the last calibration (uneven
+                                   // over the channels: up to twice this where the panel drifts most)
     std::vector<ChannelRef> openChannels;
     std::vector<ChannelRef> shortedChannels;
     std::vector<ChannelRef> noisyChannels;  // channels that pick up strong noise
@@ -58,8 +59,8 @@ FingerState fingerAt(const Panel& panel, int64_t ms);
 struct SeriesFrame {
     std::vector<int> delta[2];     // 0x3B: touch signal
     std::vector<int> raw[2];       // 0x4E
-    std::vector<int> stray[2];     // 0x4C
-    std::vector<int> dstray[2];    // 0x4D: stray change since calibration
+    std::vector<int> stray[2];     // 0x4C: stray measured now
+    std::vector<int> dstray[2];    // 0x4D: stray stored at the last calibration
     std::vector<int> adLevel[2];   // 0x4F
     std::vector<int> penRaw[2];    // 0x57
     std::vector<int> rawAlt[2];    // 0x58: raw of the second scan
@@ -90,9 +91,11 @@ int openValue(const Panel& panel, const DeviceClass& cls, bool yAxis, int index)
 int shortValue(const Panel& panel, const DeviceClass& cls, bool yAxis, int index);  // pair index, index+1
 int mutualValue(const Panel& panel, int x, int y);
 int adLevelValue(const Panel& panel, bool yAxis, int index);
-// Stray of a channel's trace as the 0x4C series carries it (a broken trace
-// or a bare board reads about 20), and the controller's own input stray,
-// which no panel fault changes.
+// Stray of a channel's trace as the 0x4C series carries it, without noise:
+// its value at the last calibration (a broken trace or a bare board reads
+// about 20; the 0x4D series) plus the drift since. And the controller's own
+// input stray, which no panel fault changes.
+int calibratedStrayValue(const Panel& panel, bool yAxis, int index);
 int systemStrayValue(const Panel& panel, bool yAxis, int index);
 int icStrayValue(bool yAxis, int index);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "device/vexlink.h"
 #include "host/single_instance.h"
@@ -163,6 +164,29 @@ TEST_F(StartupTest, SearchByIdsStopsAtTheFirstPairThatYieldsAPath) {
     EXPECT_EQ(out.title, kBase);  // not a type code with an identity suffix
 }
 
+// Every pair of the search by ids finds a controller that the library does
+// not recognise by itself.
+TEST_F(StartupTest, EachIdPairOfTheSearchFindsItsController) {
+    const struct {
+        const char* ids;
+        const char* inPath;
+    } pairs[] = {
+        {"vid=0x20AC,pid=0x0E01", "VID_20AC&PID_0E01"}, {"vid=0x20AC,pid=0x0E02", "VID_20AC&PID_0E02"},
+        {"vid=0x20AC,pid=0x0F01", "VID_20AC&PID_0F01"}, {"vid=0x04E7,pid=0x006E", "VID_04E7&PID_006E"},
+        {"vid=0x04E7,pid=0x006F", "VID_04E7&PID_006F"}, {"vid=0x04E7,pid=0x006C", "VID_04E7&PID_006C"},
+    };
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(pair.ids);
+        const StartupOutcome out = start(std::string("osprey:") + pair.ids);
+        ASSERT_NE(state.controller, 0u);
+        EXPECT_NE(std::strstr(state.controllerDescriptor.path, pair.inPath), nullptr)
+            << state.controllerDescriptor.path;
+        EXPECT_EQ(state.typeCode, 4);
+        EXPECT_EQ(out.pageSet, 4);
+        runExitSequence(state, true);
+    }
+}
+
 TEST_F(StartupTest, IdentificationKeepsThePathAsReceived) {
     start("osprey:model=ZT-4030,fw=4.2.17");
     ASSERT_NE(state.controller, 0u);
@@ -246,29 +270,32 @@ TEST_F(StartupTest, FrequencyTableFlagFromWord191) {
     }
 }
 
-// What the exit sequence leaves in the controller: a stream running, the
-// filter off and report id 9 are set up before it runs.
+// What the exit sequence sends and leaves in the controller: a stream
+// running, the filter off and report id 9 are set up before it runs. The
+// command log shows each call, since closing the handle alone also stops the
+// stream.
 TEST_F(StartupTest, ExitSequenceRestoresTheControllerPerTypeCode) {
     const struct {
         const char* devices;
         bool modernHost;
         int reportId;        // what the controller holds afterwards
         bool commands;       // stream stop and filter on were sent
+        int sentReportId;    // the SetReportId argument, -1 for none
         const char* traced;  // the report-id trace lines
     } cases[] = {
-        {"osprey", true, 4, true, "[LumoraTester] Change report ID\r\nSetReportId: 0x04\r\n"},
-        {"osprey5", true, 4, true, "[LumoraTester] Change report ID\r\nSetReportId: 0x04\r\n"},
-        {"heron", true, 6, true, "[LumoraTester] Change report ID\r\nSetReportId: 0x06\r\n"},
-        {"heron8", true, 6, true, "[LumoraTester] Change report ID\r\nSetReportId: 0x06\r\n"},
-        {"switcher", true, 9, true, "[LumoraTester] Change report ID\r\n"},
-        {"bootloader:code=1", true, 9, true, "[LumoraTester] Change report ID\r\n"},
-        {"bootloader:code=3", true, 9, true, "[LumoraTester] Change report ID\r\n"},
-        {"bootloader:code=7", true, 9, true, "[LumoraTester] Change report ID\r\n"},
-        {"bootloader:code=2", true, 9, false, ""},
-        {"osprey", false, 1, true, "[LumoraTester] Change report ID\r\nSetReportId: OldId\r\n"},
-        {"heron", false, 1, true, "[LumoraTester] Change report ID\r\nSetReportId: OldId\r\n"},
-        {"bootloader:code=7", false, 1, true, "[LumoraTester] Change report ID\r\nSetReportId: OldId\r\n"},
-        {"bootloader:code=2", false, 9, false, ""},
+        {"osprey", true, 4, true, 4, "[LumoraTester] Change report ID\r\nSetReportId: 0x04\r\n"},
+        {"osprey5", true, 4, true, 4, "[LumoraTester] Change report ID\r\nSetReportId: 0x04\r\n"},
+        {"heron", true, 6, true, 6, "[LumoraTester] Change report ID\r\nSetReportId: 0x06\r\n"},
+        {"heron8", true, 6, true, 6, "[LumoraTester] Change report ID\r\nSetReportId: 0x06\r\n"},
+        {"switcher", true, 9, true, -1, "[LumoraTester] Change report ID\r\n"},
+        {"bootloader:code=1", true, 9, true, -1, "[LumoraTester] Change report ID\r\n"},
+        {"bootloader:code=3", true, 9, true, -1, "[LumoraTester] Change report ID\r\n"},
+        {"bootloader:code=7", true, 9, true, -1, "[LumoraTester] Change report ID\r\n"},
+        {"bootloader:code=2", true, 9, false, -1, ""},
+        {"osprey", false, 1, true, 1, "[LumoraTester] Change report ID\r\nSetReportId: OldId\r\n"},
+        {"heron", false, 1, true, 1, "[LumoraTester] Change report ID\r\nSetReportId: OldId\r\n"},
+        {"bootloader:code=7", false, 1, true, 1, "[LumoraTester] Change report ID\r\nSetReportId: OldId\r\n"},
+        {"bootloader:code=2", false, 9, false, -1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.devices) + (c.modernHost ? " modern" : " older host"));
@@ -283,7 +310,20 @@ TEST_F(StartupTest, ExitSequenceRestoresTheControllerPerTypeCode) {
         ASSERT_TRUE(vexlink::control::status(id, &before));
 
         trace.clear();
+        ASSERT_TRUE(vexlink::control::clearCommandLog(id));
         runExitSequence(state, c.modernHost);
+
+        const auto log = vexlink::control::commandLog(id);
+        std::vector<std::string> expected;
+        if (c.commands) expected = {"PCAPStopGetData", "DevDisableFilter"};
+        if (c.sentReportId >= 0) expected.push_back("SetReportId");
+        ASSERT_EQ(vexlink::control::operationsOf(log), expected);
+        if (c.commands) {
+            EXPECT_EQ(log[1].u8(0), 0) << "filter back on";
+        }
+        if (c.sentReportId >= 0) {
+            EXPECT_EQ(log.back().u8(0), c.sentReportId);
+        }
 
         vexlink::control::DeviceStatus after;
         ASSERT_TRUE(vexlink::control::status(id, &after));

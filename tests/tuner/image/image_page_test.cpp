@@ -11,6 +11,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "device/vexlink.h"
 #include "host/packet_window.h"
@@ -26,7 +28,9 @@ namespace {
 namespace control = vexlink::control;
 using namespace image;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
+// Generous: every wait here is for something that must happen, and frames of
+// 90 x 90 values come slowly on a loaded machine under a sanitizer.
+bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
     QElapsedTimer timer;
     timer.start();
     while (!done() && timer.elapsed() < ms)
@@ -299,7 +303,12 @@ TEST_F(ImagePageTest, ResetAndCalibrationRestartTheStreamAndSayResetOk) {
         SCOPED_TRACE(calibrate);
         stopStream();
         StreamWatch watch(state.controller);
+        ASSERT_TRUE(control::clearCommandLog(m_id));
         calibrate ? p.hardwareCalibration() : p.resetController();
+        // The calibration only for its button, once, before the reset.
+        std::vector<std::string> expected = {"PCAPStopGetData", "DevResetController", "PCAPGetImageXY"};
+        if (calibrate) expected.insert(expected.begin() + 1, "DevHardwareCalibration");
+        EXPECT_EQ(control::operationsOf(control::commandLog(m_id)), expected);
         ASSERT_FALSE(messages.shown().empty());
         EXPECT_EQ(messages.shown().back().text, QStringLiteral("Reset OK"));
         EXPECT_EQ(messages.shown().back().caption, QStringLiteral("ZEMA PCAP Raw Viewer"));

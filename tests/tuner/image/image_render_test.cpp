@@ -5,6 +5,8 @@
 #include <QImage>
 #include <memory>
 #include <random>
+#include <set>
+#include <utility>
 
 #include "tests/tuner/image/test_app.h"
 #include "tuner/image/image_render.h"
@@ -186,6 +188,43 @@ TEST_F(ImageRenderTest, CleanDataColumnsMoveRightwardInXYOrder) {
     const int top = topRowOf(frame, QRect(51, 41, 49, 19), kValueTextColour);
     EXPECT_GE(top, 45);
     EXPECT_GT(countColour(frame, QRect(51, 45, 20, 12), kValueTextColour), 10);
+}
+
+// The pixels of the value texts, as points.
+std::set<std::pair<int, int>> textPixels(const QImage& image, int dx = 0, int dy = 0) {
+    std::set<std::pair<int, int>> out;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (at(image, x, y) == kValueTextColour) out.insert({x + dx, y + dy});
+    return out;
+}
+
+// Clean Data texts sit at exactly (left + 2, top + 2) in drive order Y->X and
+// (left + 1, top + 1) in X->Y, measured against the same value drawn by the
+// AD Level view, whose texts sit at (left + 1, top + 1).
+TEST_F(ImageRenderTest, CleanDataTextInsetPerDriveOrder) {
+    const CellGeometry g{60, 40, 1, 1};  // one cell, clear of the curve at its centre
+    (*grid)[0][0] = 50;
+    QImage reference = ImageRenderer::makeFrame(g.width, g.height);
+    renderer.renderAdLevel(reference, *grid, g, 100000);  // never highlighted
+    ASSERT_GT(textPixels(reference).size(), 10u);
+
+    (*grid)[0][0] = -50;  // a one-value line: w = 50, in either order
+    const struct {
+        uint8_t orientation;
+        int inset;  // beyond the AD Level view's
+    } orders[] = {{kDriveYX, 1}, {kDriveXY, 0}};
+    for (const auto& o : orders) {
+        SCOPED_TRACE(o.orientation == kDriveYX ? "Y->X" : "X->Y");
+        CleanDataView view;
+        view.orientation = o.orientation;
+        view.threshold = 30;
+        view.shift = 15;  // the curve stays on its base line
+        QImage frame = ImageRenderer::makeFrame(g.width, g.height);
+        renderer.renderCleanData(frame, *grid, *work, g, view);
+        ASSERT_EQ((*work)[0][0], 50);
+        EXPECT_EQ(textPixels(frame), textPixels(reference, o.inset, o.inset));
+    }
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "device/vexlink.h"
 #include "host/testing/doubles.h"
@@ -344,10 +346,53 @@ TEST_F(ParametersPageTest, HardwareCalibrationResetsWithoutReloading) {
     openPage();
     // A reload would fail on this word and end the program.
     ASSERT_TRUE(control::failRead(m_id, 192, true));
+    ASSERT_TRUE(control::clearCommandLog(m_id));
     click("hardwareCalibrationButton");
+    // Calibration once, then the reset, and nothing else.
+    EXPECT_EQ(control::operationsOf(control::commandLog(m_id)),
+              (std::vector<std::string>{"DevHardwareCalibration", "DevResetController"}));
     expectMessages({{"Reset OK", "ZEMA Quillet"}});
     EXPECT_TRUE(m_quitCodes.empty());
     EXPECT_NE(m_state.controller, 0u);
+}
+
+// A save writes the 64 words in order, the checksum last, then resets the
+// controller so that it takes the block, then reads the block back. Neither
+// a save nor a load calibrates.
+TEST_F(ParametersPageTest, SaveWritesTheBlockThenResetsThenReloads) {
+    writeDeviceBlock(baseBlock());
+    openPage();
+    ASSERT_TRUE(control::clearCommandLog(m_id));
+    click("saveParamButton");
+    click("loadParamButton");
+    const auto log = control::commandLog(m_id);
+    std::vector<std::string> expected(64, "DevWriteWord");
+    expected.push_back("DevResetController");
+    expected.insert(expected.end(), 128, "DevReadWord");  // the save's reload, then the load
+    EXPECT_EQ(control::operationsOf(log, {"DevWriteWord", "DevResetController", "DevReadWord",
+                                          "DevHardwareCalibration"}),
+              expected);
+    for (int k = 0; k < 64 && k < int(log.size()); ++k) EXPECT_EQ(log[size_t(k)].u16(0), 192 + k);
+    expectMessages({{"Save Parameters OK", "ZEMA Quillet"}});
+}
+
+// A page shown again reads the controller again: a word changed there while
+// the page was hidden shows in its controls and in the shared block.
+TEST_F(ParametersPageTest, ShowingThePageAgainReloadsTheBlock) {
+    Words w = baseBlock();
+    writeDeviceBlock(w);
+    CParametersDlg& page = openPage();
+    ASSERT_FALSE(check("swapXYCheck")->isChecked());
+    page.onHidden();
+    w[0] = 0x00A2;  // AUTO CALIBRATION, SWAPXY, INVERSE Y
+    w[63] = sealOf(w);
+    writeDeviceBlock(w);
+    page.onActivated();
+    page.onShown();
+    EXPECT_TRUE(check("swapXYCheck")->isChecked());
+    EXPECT_TRUE(check("inverseYCheck")->isChecked());
+    EXPECT_EQ(m_state.paramBlock[0], 0x00A2);
+    EXPECT_TRUE(m_messages.shown().empty());
 }
 
 // ---- The frequency table at creation ---------------------------------------

@@ -80,6 +80,23 @@ TEST(RawLog, AppendKeepsWhatTheFileHeldAndFailsWhenItCannotOpen) {
     EXPECT_FALSE(appendToLog(dir.filePath("missing-folder/PCAP_RAWLOG.csv"), "x"));
 }
 
+// A full disk takes the bytes into QFile's buffer and refuses them only when
+// they are flushed: a block of either size is a failed write, never a log
+// cut short mid-line that reports success.
+TEST(RawLog, AFullDiskIsAFailedWrite) {
+    ASSERT_TRUE(QFile::exists("/dev/full"));
+    RawSnapshot d = goldenSnapshot();
+    d.xCount = 90;
+    d.yCount = 90;
+    const QByteArray header = formatLogHeader(QTime(9, 5, 7), d.xCount, d.yCount);
+    const QByteArray block = formatLogBlock(QTime(9, 5, 7), d);
+    ASSERT_LT(header.size(), 4096) << "smaller than the write buffer";
+    ASSERT_GT(block.size(), 5000);
+    EXPECT_FALSE(appendToLog("/dev/full", header));
+    EXPECT_FALSE(appendToLog("/dev/full", block));
+    EXPECT_FALSE(appendToLog("/dev/full", QByteArray(20000, 'x'))) << "larger than the buffer";
+}
+
 TEST(RawLog, IntervalRule) {
     struct Case {
         uint32_t now, last;

@@ -14,14 +14,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "device/vexlink.h"
 #include "host/testing/doubles.h"
 #include "tuner/app/device_state.h"
+#include "tuner/rawdata/raw_frame.h"
 #include "tuner/rawdata/raw_graphs.h"
 #include "tuner/rawdata/raw_viewer.h"
 #include "tests/support/test_support.h"
@@ -248,12 +251,20 @@ TEST_F(RawViewerTest, ResetAndCalibrationClearAndReport) {
     CRawViewer& page = openPage();
     feedDeltaFrame(300);
     ASSERT_NE(page.snapshot().delta.x[0], 0);
+    ASSERT_TRUE(control::clearCommandLog(m_id));
     page.button("Reset Controller")->click();
+    EXPECT_EQ(control::operationsOf(control::commandLog(m_id)),
+              (std::vector<std::string>{"PCAPStopGetData", "DevResetController", "PCAPGetSingleData"}));
     ASSERT_EQ(m_messages.shown().size(), 1u);
     EXPECT_EQ(m_messages.shown()[0].text, "Reset OK");
     EXPECT_EQ(m_messages.shown()[0].caption, "ZEMA PCAP Raw Viewer");
     EXPECT_FALSE(page.started());
+    ASSERT_TRUE(control::clearCommandLog(m_id));
     page.button("Hardware Calibration")->click();
+    // The calibration once, before the reset that makes the controller take it.
+    EXPECT_EQ(control::operationsOf(control::commandLog(m_id)),
+              (std::vector<std::string>{"PCAPStopGetData", "DevHardwareCalibration", "DevResetController",
+                                        "PCAPGetSingleData"}));
     ASSERT_EQ(m_messages.shown().size(), 2u);
     EXPECT_EQ(m_messages.shown()[1].text, "Reset Stray OK");
     EXPECT_EQ(m_messages.shown()[1].caption, "ZEMA PCAP Raw Viewer");
@@ -305,34 +316,62 @@ TEST_F(RawViewerTest, LogPerTextThatIsNotAWholeNumberKeepsTheLastInterval) {
     EXPECT_EQ(page.logState().interval, 25);
 }
 
-TEST_F(RawViewerTest, StartLogThatCannotOpenTheFileKeepsLoggingOff) {
+// The two ways the log file can refuse a write: it cannot be opened (a folder
+// in its place), or it opens and the bytes do not reach it (a full disk,
+// /dev/full, which fails only when the buffered bytes are flushed).
+struct LogFailure {
+    const char* name;
+    bool (*spoil)(const QString& path);
+};
+const LogFailure kLogFailures[] = {
+    {"folder", [](const QString& path) { return QDir().mkdir(path); }},
+    {"full disk", [](const QString& path) { return QFile::link("/dev/full", path); }},
+};
+
+TEST_F(RawViewerTest, StartLogThatCannotWriteTheFileKeepsLoggingOff) {
     CRawViewer& page = openPage();
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir("PCAP_RAWLOG.csv"));  // a folder cannot be opened as the log
-    page.button("Start Log Raw Data")->click();
-    ASSERT_EQ(m_messages.shown().size(), 1u);
-    EXPECT_EQ(m_messages.shown()[0].text, "Open Log file error!");
-    EXPECT_EQ(m_messages.shown()[0].caption, "Error!");
-    EXPECT_FALSE(page.logState().logging);
-    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
-    EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+    const QString path = m_dir.filePath("PCAP_RAWLOG.csv");
+    for (const LogFailure& failure : kLogFailures) {
+        SCOPED_TRACE(failure.name);
+        QDir().rmdir(path);
+        ASSERT_TRUE(failure.spoil(path));
+        m_messages.clear();
+        page.button("Start Log Raw Data")->click();
+        ASSERT_EQ(m_messages.shown().size(), 1u);
+        EXPECT_EQ(m_messages.shown()[0].text, "Open Log file error!");
+        EXPECT_EQ(m_messages.shown()[0].caption, "Error!");
+        EXPECT_FALSE(page.logState().logging);
+        EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+        EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+    }
 }
 
 TEST_F(RawViewerTest, FailedBlockWriteStopsLoggingAndTheButtonsTellTheTruth) {
     CRawViewer& page = openPage();
+    const QString path = m_dir.filePath("PCAP_RAWLOG.csv");
     page.logPerBox()->setText("0");
-    page.button("Start Log Raw Data")->click();
-    ASSERT_TRUE(page.logState().logging);
-    // The file turns into something that cannot be opened for writing.
-    ASSERT_TRUE(QFile::remove(m_dir.filePath("PCAP_RAWLOG.csv")));
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir("PCAP_RAWLOG.csv"));
-    feedDeltaFrame(100);
-    ASSERT_TRUE(waitUntil([&] { return !m_messages.shown().empty(); }));
-    EXPECT_EQ(m_messages.shown()[0].text, "Open Log file error!");
-    EXPECT_EQ(m_messages.shown()[0].caption, "Error!");
-    EXPECT_FALSE(page.logState().logging);
-    EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
-    EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
-    EXPECT_EQ(m_messages.shown().size(), 1u) << "one failure, one message";
+    for (const LogFailure& failure : kLogFailures) {
+        SCOPED_TRACE(failure.name);
+        QDir().rmdir(path);
+        QFile::remove(path);
+        m_messages.clear();
+        page.button("Start Log Raw Data")->click();
+        ASSERT_TRUE(page.logState().logging);
+        // The file turns into something that refuses the next block.
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_TRUE(failure.spoil(path));
+        feedDeltaFrame(100);
+        ASSERT_TRUE(waitUntil([&] { return !m_messages.shown().empty(); }));
+        EXPECT_EQ(m_messages.shown()[0].text, "Open Log file error!");
+        EXPECT_EQ(m_messages.shown()[0].caption, "Error!");
+        EXPECT_FALSE(page.logState().logging);
+        EXPECT_TRUE(page.button("Start Log Raw Data")->isEnabled());
+        EXPECT_FALSE(page.button("Stop Log Raw Data")->isEnabled());
+        // One failure, one message: logging is off, no further block is tried.
+        const int steps = page.worker().steps();
+        ASSERT_TRUE(waitUntil([&] { return page.worker().steps() >= steps + 2; }));
+        EXPECT_EQ(m_messages.shown().size(), 1u);
+    }
 }
 
 TEST_F(RawViewerTest, ShowingThePageAgainEndsLoggingAndResetsTheButtons) {
@@ -393,6 +432,58 @@ TEST_F(RawViewerTest, LiveStreamOfTheVirtualControllerFillsTheSeries) {
         const auto s = page.snapshot();
         return s.raw.x != rawdata::Channels{} && s.adLevel.y != rawdata::Channels{};
     }));
+}
+
+// The virtual controller's stray pair as the "Stray Data" view draws it:
+// both curves inside the area along its whole width, and the channel marked
+// as differing most visibly apart.
+TEST_F(RawViewerTest, StrayViewOfTheVirtualControllerShowsBothCurves) {
+    CRawViewer& page = openPage();
+    int8_t y = 0, x = 0;
+    ASSERT_TRUE(PCAPGetSingleData(m_state.controller, &y, &x));
+    page.viewButtons()->button(2)->click();
+    ASSERT_TRUE(waitUntil([&] {
+        const auto s = page.snapshot();
+        return s.stray.x != rawdata::Channels{} && s.stray.y != rawdata::Channels{} &&
+               s.dstray.x != rawdata::Channels{} && s.dstray.y != rawdata::Channels{};
+    }));
+    const rawdata::RawSnapshot s = page.snapshot();
+    ASSERT_EQ(s.view, 2);
+    const rawdata::AreaSizes sizes;
+    rawdata::RawFrame frame;
+    rawdata::renderFrame(s, sizes, frame);
+    for (const int axis : {kAxisX, kAxisY}) {
+        SCOPED_TRACE(axis == kAxisX ? "X" : "Y");
+        const QImage& image = axis == kAxisX ? frame.x : frame.y;
+        const int n = s.count(axis);
+        const int w = image.width();
+        const int h = image.height();
+        // The full-height teal line marks the channel of the widest gap.
+        int marked = -1;
+        for (int i = 0; i + 1 < n; ++i)
+            if ((image.pixel(rawdata::slotX(i, w, n), 0) & 0xFFFFFF) == (rawdata::kGraphTeal & 0xFFFFFF)) marked = i;
+        ASSERT_GE(marked, 0);
+        const int markedX = rawdata::slotX(marked, w, n);
+        // Above the baseline, where the channel numbers (also red) are not,
+        // and right of the legends.
+        const int baseline = rawdata::lowerBaseline(h);
+        for (int i = 0; i + 1 < n; ++i) {
+            const int column = rawdata::slotX(i, w, n);
+            if (column < 24 || column == markedX) continue;
+            bool green = false, red = false;
+            for (int row = 0; row < baseline; ++row) {
+                const QRgb c = image.pixel(column, row) & 0xFFFFFF;
+                green = green || c == (rawdata::kGraphGreen & 0xFFFFFF);
+                red = red || c == (rawdata::kGraphRed & 0xFFFFFF);
+            }
+            EXPECT_TRUE(green) << "S at channel " << i;
+            EXPECT_TRUE(red) << "DS at channel " << i;
+        }
+        const auto& stray = axis == kAxisX ? s.stray.x : s.stray.y;
+        const auto& dstray = axis == kAxisX ? s.dstray.x : s.dstray.y;
+        const int gap = std::abs(stray[size_t(marked)] - dstray[size_t(marked)]);
+        EXPECT_GE(gap * h / s.strayScale[size_t(axis)], 8) << "pixels between S and DS at the mark";
+    }
 }
 
 TEST_F(RawViewerTest, LogOfTheLiveStreamIsWellFormedCsv) {

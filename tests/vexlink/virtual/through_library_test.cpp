@@ -303,6 +303,16 @@ TEST_F(ThroughLibrary, ControlToolPlugsListsAndUnplugsIntoARunningProgram) {
     EXPECT_EQ(runCtl("panel " + std::to_string(id) + " 2", &out), 1);
     EXPECT_EQ(runCtl("mode " + std::to_string(id) + " 300", &out), 1);
 
+    // "log" hands over the calls made to the device since the last "log".
+    const VexHandle h = open(control::list().front().path);
+    ASSERT_NE(h, 0u);
+    ASSERT_EQ(GetDevTypeCode(h, descriptorFor(control::list().front().path)), 4);
+    ASSERT_EQ(runCtl("log " + std::to_string(id), &out), 0);
+    EXPECT_EQ(out, "GetDevTypeCode\n1\n");
+    ASSERT_EQ(runCtl("log " + std::to_string(id), &out), 0);
+    EXPECT_EQ(out, "0\n");
+    EXPECT_EQ(runCtl("log 999", &out), 1);
+
     EXPECT_EQ(runCtl("plug 'ospray'", &out), 1);
     EXPECT_EQ(runCtl("unplug 999", &out), 1);
     EXPECT_EQ(runCtl("frobnicate", &out), 2) << "usage error";
