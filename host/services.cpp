@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -203,6 +204,15 @@ QString testerDataFolder() {
 
 QString testerExamplesFolder() {
     return QDir::cleanPath(QDir(programFolder()).filePath(QStringLiteral(LUMORA_EXAMPLES_FROM_PROGRAM)));
+}
+
+bool appendToFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    bool ok = file.write(bytes) == bytes.size();
+    ok = file.flush() && ok;
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
 }
 
 }  // namespace lumora::host

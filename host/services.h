@@ -82,6 +82,15 @@ void setFileDialogs(FileDialogs* dialogs);
 // restore at exit from it.
 bool isModernMultitouchHost();
 
+// ---- Files -----------------------------------------------------------------------
+// Appends bytes to the file, creating it when missing and never truncating;
+// binary, so CR LF line ends go out as given. False when the file cannot be
+// opened or not every byte reached it: a full disk shows only when the
+// buffer is flushed, so the bytes count as written only after the flush and
+// the close succeeded. The tuner's logs are opened, appended and closed
+// again per write through this.
+bool appendToFile(const QString& path, const QByteArray& bytes);
+
 // ---- Folders -------------------------------------------------------------------
 // The folder that holds the running program.
 QString programFolder();

@@ -129,7 +129,7 @@ void CAnalyzeDlg::onLoopTest() {
     PCAPGetRawPoint(state().controller, &y, &x);
     DevResetController(state().controller);
     m_latencyLogName = QDir::current().filePath(analyze::latencyLogFileName(host::localTime().time()));
-    analyze::appendToFile(m_latencyLogName, analyze::latencyLogHeader());
+    host::appendToFile(m_latencyLogName, analyze::latencyLogHeader());
     latencyTrigger();
 }
 
@@ -174,7 +174,7 @@ void CAnalyzeDlg::onTouchReport(const VexPacket& packet) {
             m_stats.add(m_latencyMs);
             ++m_measurementNumber;
             if (switchStimulus(m_tester, kStimulusOff) && m_loopLogging)
-                analyze::appendToFile(m_latencyLogName,
+                host::appendToFile(m_latencyLogName,
                                       analyze::latencyLogLine(host::localTime().time(),
                                                               m_measurementNumber, m_latencyMs));
         } else if (!touching && m_measured) {
@@ -187,7 +187,7 @@ void CAnalyzeDlg::onTouchReport(const VexPacket& packet) {
                 postLatencyTrigger();
             } else if (m_loopLogging) {
                 m_loopLogging = false;
-                analyze::appendToFile(m_latencyLogName, analyze::latencyLogSummary(m_stats));
+                host::appendToFile(m_latencyLogName, analyze::latencyLogSummary(m_stats));
                 message("Touch Loop Test Finish!", "LumoraTuner");
             }
         }

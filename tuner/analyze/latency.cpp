@@ -1,6 +1,5 @@
 #include "tuner/analyze/latency.h"
 
-#include <QFile>
 #include <algorithm>
 
 #include "device/packet.h"
@@ -30,12 +29,6 @@ QByteArray latencyLogLine(const QTime& t, int number, double latencyMs) {
 
 QByteArray latencyLogSummary(const LatencyStats& s) {
     return QString::asprintf("Min,,%.3f\r\nMax,,%.3f\r\nAvg,,%.3f\r\n", s.min, s.max, s.avg).toLatin1();
-}
-
-bool appendToFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    return file.write(bytes) == bytes.size();
 }
 
 QString touchStatusText(const uint8_t* p, uint8_t typeCode) {

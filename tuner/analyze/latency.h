@@ -39,10 +39,6 @@ QByteArray latencyLogLine(const QTime& time, int number, double latencyMs);
 // "Min,,", "Max,,", "Avg,," lines with three decimals.
 QByteArray latencyLogSummary(const LatencyStats& stats);
 
-// Appends to the file, creating it when missing; false when it cannot be
-// opened or not every byte was written.
-bool appendToFile(const QString& path, const QByteArray& bytes);
-
 // The status line for a touch report seen outside a measurement. Type codes
 // 4 and 5 carry the state in byte 4, the contact id in byte 11 and X, Y as
 // signed 16-bit values at bytes 5 and 7; the others the id in byte 5 and X,

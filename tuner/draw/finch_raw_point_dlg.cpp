@@ -280,11 +280,11 @@ void CFinchRawPointDlg::startLog() {
 void CFinchRawPointDlg::stopLog() {
     m_fields.pointLogging = false;
     syncLogButtons();
-    if (!appendToLogFile(pointLogFileName(), m_pointLog)) {
+    if (!host::appendToFile(pointLogFileName(), m_pointLog)) {
         message(QStringLiteral(" Open Log file error ! "), QStringLiteral(" Error "));
         return;
     }
-    if (!appendToLogFile(fullScreenLogFileName(), m_fullScreenLog))
+    if (!host::appendToFile(fullScreenLogFileName(), m_fullScreenLog))
         message(QStringLiteral(" Open Log file FullScreenerror ! "), QStringLiteral(" Error "));
 }
 

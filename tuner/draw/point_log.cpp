@@ -1,6 +1,5 @@
 #include "tuner/draw/point_log.h"
 
-#include <QFile>
 #include <cstdio>
 
 namespace lumora::draw {
@@ -49,16 +48,6 @@ QByteArray fullScreenPointLine(const QTime& time, const TouchRecord& r, float di
     // 'f' and 6 digits it writes what "%f" writes.
     return clock(time, "%02d:%02d:%02d,") + QByteArray(text, n) +
            QByteArray::number(double(distance), 'f', 6) + "\r\n";
-}
-
-bool appendToLogFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    // Append never truncates and creates a missing file; no Text flag, so
-    // the CR LF line ends go out as written.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    const bool ok = file.write(bytes) == bytes.size();
-    file.close();
-    return ok;
 }
 
 }  // namespace lumora::draw

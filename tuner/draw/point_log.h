@@ -30,8 +30,4 @@ QByteArray ospreyPointLine(const QTime& time, const TouchRecord& record);
 QByteArray finchPointLine(const QTime& time, const TouchRecord& record);
 QByteArray fullScreenPointLine(const QTime& time, const TouchRecord& record, float distance);
 
-// Appends bytes to the file (created when missing); false when it cannot be
-// opened or not every byte was written.
-bool appendToLogFile(const QString& path, const QByteArray& bytes);
-
 }  // namespace lumora::draw

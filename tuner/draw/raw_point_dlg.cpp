@@ -195,7 +195,7 @@ void CRawPointDlg::stopLog() {
     m_fields.pointLogging = false;
     syncLogButtons();
     // On failure the text stays in memory until the next "Start Log Point".
-    if (!appendToLogFile(pointLogFileName(), m_pointLog))
+    if (!host::appendToFile(pointLogFileName(), m_pointLog))
         message(QStringLiteral("Open Log file error!"), QStringLiteral("Error!"));
 }
 

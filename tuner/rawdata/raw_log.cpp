@@ -1,6 +1,5 @@
 #include "tuner/rawdata/raw_log.h"
 
-#include <QFile>
 #include <cstdio>
 
 namespace lumora::rawdata {
@@ -70,20 +69,6 @@ QByteArray formatLogBlock(const QTime& time, const RawSnapshot& d) {
     appendVkRow(out, time, "VK_Raw,", g.raw, g.count);
     appendVkRow(out, time, "VK_Stray,", g.stray, g.count);
     return out;
-}
-
-bool appendToLog(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    // Append never truncates and creates a missing file; no Text flag, so the
-    // CR LF line ends go out as written.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    // QFile buffers: a block smaller than its buffer reaches the file only at
-    // the flush, so a full disk shows there and not in write(). The block
-    // counts as written only when every step succeeded.
-    bool ok = file.write(bytes) == bytes.size();
-    ok = file.flush() && ok;
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
 }
 
 bool logBlockDue(uint32_t nowMs, uint32_t lastMs, int intervalTenths) {

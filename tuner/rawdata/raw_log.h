@@ -24,10 +24,6 @@ QByteArray formatLogHeader(const QTime& time, int xCount, int yCount);
 // group-1 keys), each row starting with the block's time.
 QByteArray formatLogBlock(const QTime& time, const RawSnapshot& data);
 
-// Appends bytes to the file (created when missing); false when it cannot be
-// opened or not every byte reached the file (a full disk shows at the flush).
-bool appendToLog(const QString& path, const QByteArray& bytes);
-
 // A block is due when more than interval x 100 ms have passed since the last
 // one; the difference is taken unsigned, as the tick count wraps.
 bool logBlockDue(uint32_t nowMs, uint32_t lastMs, int intervalTenths);

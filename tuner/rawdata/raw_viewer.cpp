@@ -376,7 +376,7 @@ void CRawViewer::startLog() {
         xCount = m_model.data().xCount;
         yCount = m_model.data().yCount;
     }
-    if (!appendToLog(rawLogFileName(), formatLogHeader(host::localTime().time(), xCount, yCount))) {
+    if (!host::appendToFile(rawLogFileName(), formatLogHeader(host::localTime().time(), xCount, yCount))) {
         host::messageBox(QStringLiteral("Open Log file error!"), QStringLiteral("Error!"),
                          host::Icon::None, host::Buttons::Ok, this);
         return;  // logging stays off; the buttons keep their state
@@ -437,7 +437,7 @@ void CRawViewer::drawStep() {
     // Logging step.
     if (!log.logging) return;
     if (!logBlockDue(static_cast<uint32_t>(host::tickMs()), log.lastTick, log.interval)) return;
-    const bool written = appendToLog(rawLogFileName(), formatLogBlock(host::localTime().time(), data));
+    const bool written = host::appendToFile(rawLogFileName(), formatLogBlock(host::localTime().time(), data));
     {
         std::lock_guard lock(m_mutex);
         m_log.lastTick = static_cast<uint32_t>(host::tickMs());  // also after a failed open

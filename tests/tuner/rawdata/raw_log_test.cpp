@@ -1,4 +1,5 @@
 #include "tuner/rawdata/raw_log.h"
+#include "host/services.h"
 
 #include <gtest/gtest.h>
 
@@ -48,12 +49,12 @@ TEST(RawLog, ByteExactAgainstTheGoldenFile) {
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(rawLogFileName());
     RawSnapshot d = goldenSnapshot();
-    ASSERT_TRUE(appendToLog(path, formatLogHeader(QTime(9, 5, 7), d.xCount, d.yCount)));
-    ASSERT_TRUE(appendToLog(path, formatLogBlock(QTime(9, 5, 7), d)));
+    ASSERT_TRUE(host::appendToFile(path, formatLogHeader(QTime(9, 5, 7), d.xCount, d.yCount)));
+    ASSERT_TRUE(host::appendToFile(path, formatLogBlock(QTime(9, 5, 7), d)));
     d.vk[0].count = 0;  // empty VK groups: the labels alone
-    ASSERT_TRUE(appendToLog(path, formatLogBlock(QTime(9, 5, 8), d)));
+    ASSERT_TRUE(host::appendToFile(path, formatLogBlock(QTime(9, 5, 8), d)));
     // A second start appends a second header; nothing is truncated.
-    ASSERT_TRUE(appendToLog(path, formatLogHeader(QTime(23, 59, 59), d.xCount, d.yCount)));
+    ASSERT_TRUE(host::appendToFile(path, formatLogHeader(QTime(23, 59, 59), d.xCount, d.yCount)));
     EXPECT_EQ(readFile(path), readFile(QStringLiteral(LUMORA_GOLDEN_DIR "/rawlog.csv")));
 }
 
@@ -75,9 +76,9 @@ TEST(RawLog, AppendKeepsWhatTheFileHeldAndFailsWhenItCannotOpen) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("earlier run\r\n");
     }
-    ASSERT_TRUE(appendToLog(path, "next\r\n"));
+    ASSERT_TRUE(host::appendToFile(path, "next\r\n"));
     EXPECT_EQ(readFile(path), "earlier run\r\nnext\r\n");
-    EXPECT_FALSE(appendToLog(dir.filePath("missing-folder/PCAP_RAWLOG.csv"), "x"));
+    EXPECT_FALSE(host::appendToFile(dir.filePath("missing-folder/PCAP_RAWLOG.csv"), "x"));
 }
 
 // A full disk takes the bytes into QFile's buffer and refuses them only when
@@ -92,9 +93,9 @@ TEST(RawLog, AFullDiskIsAFailedWrite) {
     const QByteArray block = formatLogBlock(QTime(9, 5, 7), d);
     ASSERT_LT(header.size(), 4096) << "smaller than the write buffer";
     ASSERT_GT(block.size(), 5000);
-    EXPECT_FALSE(appendToLog("/dev/full", header));
-    EXPECT_FALSE(appendToLog("/dev/full", block));
-    EXPECT_FALSE(appendToLog("/dev/full", QByteArray(20000, 'x'))) << "larger than the buffer";
+    EXPECT_FALSE(host::appendToFile("/dev/full", header));
+    EXPECT_FALSE(host::appendToFile("/dev/full", block));
+    EXPECT_FALSE(host::appendToFile("/dev/full", QByteArray(20000, 'x'))) << "larger than the buffer";
 }
 
 TEST(RawLog, IntervalRule) {
