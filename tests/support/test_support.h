@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <functional>
 #include <cstring>
 #include <string>
 
@@ -23,6 +25,23 @@ inline QApplication& app() {
         return new QApplication(argc, argv);
     }();
     return *instance;
+}
+
+// Runs the event loop until `done` holds or `ms` have passed; returns
+// `done`. The limit only matters when a test fails: a busy machine (or a
+// sanitizer build) may take its time, so the default is generous.
+inline bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+// Runs the event loop for `ms`, for what must not happen.
+inline void pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 struct OpenedDevice {

@@ -13,7 +13,7 @@ namespace lumora::tester {
 namespace {
 
 using test_support::TesterFixture;
-using test_support::spin;
+using test_support::pump;
 using test_support::waitUntil;
 using Shown = host::testing::RecordingMessages::Shown;
 
@@ -29,7 +29,7 @@ public:
     void startCountdown() override { ++countdowns; }
     void waitForController(int ms) override {
         waited += ms;
-        spin(ms);  // the mode report of a switching controller arrives meanwhile
+        pump(ms);  // the mode report of a switching controller arrives meanwhile
     }
     void testRecord(TestRecordKind kind, const uint8_t*) override { records.push_back(kind); }
 
@@ -134,7 +134,7 @@ TEST_F(ControllerLinkTest, ModeReportsChangeTheTypeCode) {
     packet[3] = 0x7D;  // another sub id: not a mode report
     packet[4] = 2;
     ASSERT_TRUE(vexlink::control::injectPacket(id, packet));
-    spin(100);
+    pump(100);
     EXPECT_EQ(link().state().typeCode, 6);
 }
 
@@ -316,7 +316,7 @@ TEST_F(ControllerLinkTest, PluggingRaisesOneArrivalForTheCommandCollection) {
     plug("osprey:pid=0x6A04");  // a product id not starting with 7
     plug("osprey:cols=4+6");    // no command collection
     EXPECT_TRUE(waitUntil([&] { return m_view.arrivedPosts >= 1; }));
-    spin(100);
+    pump(100);
     VexSetHotplugListener(nullptr, nullptr);
     EXPECT_EQ(m_view.arrivedPosts, 1);
 }
@@ -389,7 +389,7 @@ TEST_F(ControllerLinkTest, TestCallbacksReachTheViewOnlyWhileRegistered) {
 
     link().disconnect();
     m_view.records.clear();
-    spin(100);
+    pump(100);
     EXPECT_TRUE(m_view.records.empty());
 }
 

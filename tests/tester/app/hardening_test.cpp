@@ -19,7 +19,7 @@ namespace {
 
 namespace control = vexlink::control;
 using test_support::TesterFixture;
-using test_support::spin;
+using test_support::pump;
 using test_support::waitUntil;
 
 class CountingView : public LinkView {
@@ -32,7 +32,7 @@ public:
     void postDeviceArrived() override { ++arrivedPosts; }
     void postDeviceRemoved() override {}
     void startCountdown() override { ++countdowns; }
-    void waitForController(int ms) override { spin(ms); }
+    void waitForController(int ms) override { pump(ms); }
     void testRecord(TestRecordKind, const uint8_t*) override {}
 
     QString title;

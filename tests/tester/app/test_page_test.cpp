@@ -22,7 +22,7 @@ namespace lumora::tester {
 namespace {
 
 using test_support::TesterFixture;
-using test_support::spin;
+using test_support::pump;
 using test_support::waitUntil;
 
 const QColor kBlue(0, 0, 255), kRed(255, 0, 0);
@@ -86,7 +86,7 @@ TEST_F(TestPageTest, AUnitOfAnotherCollectionIsFoundByThePoll) {
     page().initialise();
     // Found by the id-pair search of the poll; no arrival is taken for it.
     plug("osprey:vid=0x20AC,pid=0x0E01");
-    spin(300);
+    pump(300);
     EXPECT_FALSE(page().link().isOpen());
     page().pollNow();
     EXPECT_TRUE(page().link().isOpen());
@@ -119,7 +119,7 @@ TEST_F(TestPageTest, TheCountdownAfterAPollConnectionAndEnterAskForStartTest) {
     EXPECT_EQ(panelText(), " 1 ");
     EXPECT_TRUE(waitUntil([&] { return startTests == 1; }, 3000));
     EXPECT_EQ(page().run().countdown, -1);
-    spin(1200);
+    pump(1200);
     EXPECT_EQ(startTests, 1);  // once
 
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);

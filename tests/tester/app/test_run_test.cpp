@@ -16,7 +16,7 @@ namespace lumora::tester {
 namespace {
 
 using test_support::TesterFixture;
-using test_support::spin;
+using test_support::pump;
 using test_support::waitUntil;
 
 constexpr const char* kOspreyPlan =
@@ -142,7 +142,7 @@ TEST_F(TestRunTest, AUnitPulledMidRunLeavesNoFile) {
     ASSERT_TRUE(waitUntil([&] { return !page().link().isOpen(); }));
     EXPECT_FALSE(page().run().runInProgress);
     EXPECT_FALSE(page().run().busy);
-    spin(4000);  // past the step's time-out
+    pump(4000);  // past the step's time-out
     EXPECT_TRUE(page().sequence().lastResultFile().isEmpty());
     EXPECT_FALSE(page().sequence().stepTimerActive());
     EXPECT_FALSE(QDir(programDir()).exists("Controller Log"));

@@ -30,22 +30,9 @@ inline QApplication& app() {
     return instance;
 }
 
-// Runs the event loop until pred() holds or timeoutMs passes.
-inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using lumora::test_support::waitUntil;
 
-inline void spin(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using lumora::test_support::pump;
 
 // A plan used by most tests: the case label "Line1" and a [DEFAULT] section.
 constexpr const char* kPlan =
@@ -62,7 +49,7 @@ protected:
     }
     void TearDown() override {
         vexlink::control::configure("");
-        spin(20);  // removals reach nobody once the page has gone
+        pump(20);  // removals reach nobody once the page has gone
     }
 
     void writePlan(const char* name, const char* text) {

@@ -28,12 +28,7 @@ namespace lumora::analyze_test {
 namespace control = vexlink::control;
 using Shown = host::testing::RecordingMessages::Shown;
 
-inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
 
 inline int takeFirst(void* context, const char* path, void*, uint32_t value1, uint32_t value2) {
     auto* d = static_cast<VexDeviceDescriptor*>(context);

@@ -31,12 +31,7 @@ namespace {
 namespace control = vexlink::control;
 using namespace diag;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
 
 class FakeKestrel final : public KestrelParamSource {
 public:

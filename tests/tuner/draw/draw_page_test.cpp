@@ -37,18 +37,9 @@ namespace {
 namespace control = vexlink::control;
 using namespace draw;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
+using lumora::test_support::pump;
 
-void pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 QByteArray readFile(const QString& path) {
     QFile f(path);

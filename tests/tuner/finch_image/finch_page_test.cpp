@@ -25,18 +25,9 @@ namespace {
 namespace control = vexlink::control;
 using namespace finch;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
+using lumora::test_support::pump;
 
-void pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 void typeKey(QWidget& widget, int key, const QString& text) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);

@@ -17,6 +17,7 @@
 #include "device/vexlink.h"
 #include "host/packet_window.h"
 #include "host/testing/doubles.h"
+#include "tests/support/test_support.h"
 #include "tests/tuner/image/test_app.h"
 #include "tuner/app/device_state.h"
 #include "tuner/image/image_dlg.h"
@@ -28,21 +29,8 @@ namespace {
 namespace control = vexlink::control;
 using namespace image;
 
-// Generous: every wait here is for something that must happen, and frames of
-// 90 x 90 values come slowly on a loaded machine under a sanitizer.
-bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-void pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using lumora::test_support::waitUntil;
+using lumora::test_support::pump;
 
 void typeKey(QWidget& widget, char c) {
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));

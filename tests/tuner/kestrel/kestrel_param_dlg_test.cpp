@@ -47,12 +47,7 @@ uint16_t sealOf(const Memory& m) {
 // Device word of byte `offset` of frequency record n.
 int recordWord(int n, int offset) { return 192 + 12 * n + offset / 2; }
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
 
 std::vector<std::pair<int, uint16_t>> wordWrites(const Log& log) {
     std::vector<std::pair<int, uint16_t>> out;

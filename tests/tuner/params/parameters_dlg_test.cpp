@@ -53,12 +53,7 @@ Words baseBlock() {
     return w;
 }
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
 
 class ParametersPageTest : public ::testing::Test {
 protected:

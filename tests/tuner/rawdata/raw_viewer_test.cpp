@@ -37,12 +37,7 @@ namespace control = vexlink::control;
 using rawdata::kAxisX;
 using rawdata::kAxisY;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using lumora::test_support::waitUntil;
 
 VexPacket seriesPacket(uint8_t id, uint8_t index, const std::vector<int>& values) {
     VexPacket p{};
