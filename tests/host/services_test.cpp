@@ -131,27 +131,7 @@ TEST(HostVersion, LinuxAndMacOsAreModernHosts) {
 }
 
 #if defined(Q_OS_LINUX)
-// Runs the file-system checks of this thread as an ordinary user: as root,
-// through the file-system uid of "nobody" (which also drops root's right
-// to write anywhere), so that a folder without write permission is one.
-class OrdinaryUser {
-public:
-    OrdinaryUser() : m_wasRoot(geteuid() == 0) {
-        if (m_wasRoot) {
-            setfsgid(65534);
-            setfsuid(65534);
-        }
-    }
-    ~OrdinaryUser() {
-        if (m_wasRoot) {
-            setfsuid(0);
-            setfsgid(0);
-        }
-    }
-
-private:
-    const bool m_wasRoot;
-};
+using lumora::test_support::OrdinaryUser;
 
 // The tester's files stay beside a program whose folder can take them, and
 // go to the user's data folder when it cannot: a folder without write

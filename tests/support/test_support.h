@@ -8,6 +8,11 @@
 #include <cstring>
 #include <string>
 
+#if defined(__linux__)
+#include <sys/fsuid.h>
+#include <unistd.h>
+#endif
+
 #include "device/vexlink.h"
 #include "vexlink/virtual/control.h"
 
@@ -43,6 +48,30 @@ inline void pump(int ms) {
     timer.start();
     while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
+
+#if defined(__linux__)
+// Runs the file-system checks of this thread as an ordinary user: as root,
+// through the file-system uid of "nobody" (which also drops root's right
+// to write anywhere), so that a folder without write permission is one.
+class OrdinaryUser {
+public:
+    OrdinaryUser() : m_wasRoot(geteuid() == 0) {
+        if (m_wasRoot) {
+            setfsgid(65534);
+            setfsuid(65534);
+        }
+    }
+    ~OrdinaryUser() {
+        if (m_wasRoot) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+    }
+
+private:
+    const bool m_wasRoot;
+};
+#endif
 
 struct OpenedDevice {
     int id = 0;              // control-API id of the device

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -452,9 +453,14 @@ void CKestrelParamFreqDlg::onExportHeader() {
 
     // A target that cannot be written ends the export without a word. The
     // text goes to a temporary file renamed over the target, which must not
-    // replace a file the user may not write.
+    // replace a file the user may not write: whether they may is asked by
+    // opening it for appending (which changes nothing), as the file system
+    // decides it for this user, ACLs and read-only mounts included.
     const QFileInfo target(name);
-    if (target.exists() && (!target.isFile() || !target.isWritable())) return;
+    if (target.exists()) {
+        QFile probe(name);
+        if (!target.isFile() || !probe.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    }
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly)) return;
 

@@ -758,22 +758,36 @@ TEST_F(KestrelPageTest, ExportEndsSilentlyWithoutAWritableTarget) {
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
+#if defined(__linux__)
 TEST_F(KestrelPageTest, ExportDoesNotReplaceAReadOnlyTarget) {
     openPage();
     QTemporaryDir dir;
+    // The folder takes new files, so a file written beside the target and
+    // renamed over it would replace it: only the target's own permission
+    // stands in the way.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                      QFileDevice::WriteOther | QFileDevice::ExeOther));
     const QString path = dir.filePath(QStringLiteral("locked.def"));
     QFile locked(path);
     ASSERT_TRUE(locked.open(QIODevice::WriteOnly));
     locked.write("kept\r\n");
     locked.close();
-    ASSERT_TRUE(locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    if (QFileInfo(path).isWritable())
-        GTEST_SKIP() << "this user may write read-only files (superuser): nothing to refuse";
+    ASSERT_TRUE(locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                      QFileDevice::ReadOther));
     m_dialogs.script(path);
-    m_page->onExportHeader();
+    {
+        // As root, the export runs as an ordinary user, for whom a
+        // read-only file is one.
+        test_support::OrdinaryUser user;
+        ASSERT_FALSE(QFile(path).open(QIODevice::WriteOnly | QIODevice::Append));
+        m_page->onExportHeader();
+    }
     EXPECT_TRUE(m_messages.shown().empty()) << firstTexts();
     EXPECT_EQ(readFile(path), QByteArray("kept\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"locked.def"})) << "no file left beside it";
 }
+#endif
 
 // ---- Hooks -----------------------------------------------------------------------------
 
