@@ -241,6 +241,18 @@ ControlCommand parseControlCommand(const std::string& rawLine) {
             return c;
         }
         c.verb = ControlCommand::Verb::Panel;
+    } else if (verb == "fault") {
+        // The panel faults of the entry options (open=, short=, noisy=),
+        // set or cleared while a program runs: "fault 1 short x3 1".
+        if (args.size() != 4 || !parseNumber(args[0], 1, 1000000, &c.id) ||
+            (args[1] != "open" && args[1] != "short" && args[1] != "noisy") ||
+            !parseChannel(args[2], &c.channel) || !parseNumber(args[3], 0, 1, &c.value)) {
+            c.error = "fault needs a device id, open, short or noisy, a channel such as x3 or y12, "
+                      "and 1 (set) or 0 (clear)";
+            return c;
+        }
+        c.verb = ControlCommand::Verb::Fault;
+        c.entry = args[1];
     } else if (verb == "mode") {
         // A mode report (0x36 / 0x7C) with the given byte 4, as a controller
         // sends when it changes its mode.
@@ -264,7 +276,8 @@ ControlCommand parseControlCommand(const std::string& rawLine) {
         c.error = "empty command";
     } else {
         c.error = "unknown command \"" + verb +
-                  "\" (plug <entry>, unplug <id>, panel <id> <0|1>, mode <id> <byte>, log <id>, list)";
+                  "\" (plug <entry>, unplug <id>, panel <id> <0|1>, "
+                  "fault <id> <open|short|noisy> <channel> <0|1>, mode <id> <byte>, log <id>, list)";
     }
     return c;
 }
@@ -282,6 +295,17 @@ std::string runControlCommand(const std::string& line) {
         return control::unplug(c.id) ? "ok\n" : "error no device with id " + c.entry + "\n";
     case ControlCommand::Verb::Panel:
         return control::setPanelAttached(c.id, c.value == 1) ? "ok\n" : noDevice;
+    case ControlCommand::Verb::Fault: {
+        const bool set = c.value == 1;
+        const bool done =
+            c.entry == "open"    ? control::setOpenChannel(c.id, c.channel.yAxis, c.channel.index, set)
+            : c.entry == "short" ? control::setShortedChannel(c.id, c.channel.yAxis, c.channel.index, set)
+                                 : control::setNoisyChannel(c.id, c.channel.yAxis, c.channel.index, set);
+        if (done) return "ok\n";
+        const std::string channel = (c.channel.yAxis ? "y" : "x") + std::to_string(c.channel.index);
+        return "error no device with id " + std::to_string(c.id) + " has channel " + channel +
+               (c.entry == "short" ? " and a next neighbour" : "") + "\n";
+    }
     case ControlCommand::Verb::Mode:
         return control::emitModeReport(c.id, static_cast<uint8_t>(c.value)) ? "ok\n" : noDevice;
     case ControlCommand::Verb::Log: {

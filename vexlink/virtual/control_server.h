@@ -3,7 +3,8 @@
 // that vexlink-ctl can plug and unplug devices of a running program.
 //
 // Protocol: one command per line ("plug <entry>", "unplug <id>",
-// "panel <id> <0|1>", "mode <id> <byte>", "log <id>", "list");
+// "panel <id> <0|1>", "fault <id> <open|short|noisy> <channel> <0|1>",
+// "mode <id> <byte>", "log <id>", "list");
 // each is answered by zero or more data lines and then one line that is
 // "ok" or "ok <value>" on success, or "error <reason>".
 //
@@ -18,15 +19,18 @@
 #include <memory>
 #include <string>
 
+#include "vexlink/virtual/device_class.h"
+
 namespace vexlink::virt {
 
 // One command line, parsed without acting on it.
 struct ControlCommand {
-    enum class Verb { Invalid, Plug, Unplug, Panel, Mode, Log, List };
+    enum class Verb { Invalid, Plug, Unplug, Panel, Fault, Mode, Log, List };
     Verb verb = Verb::Invalid;
-    std::string entry;  // plug: the device entry
-    int id = 0;         // unplug, panel, mode, log: the device id (> 0)
-    int value = 0;      // panel: 0 or 1; mode: 0..255
+    std::string entry;  // plug: the device entry; fault: "open", "short" or "noisy"
+    int id = 0;         // unplug, panel, fault, mode, log: the device id (> 0)
+    int value = 0;      // panel, fault: 0 or 1; mode: 0..255
+    ChannelRef channel; // fault: the channel (a short joins it with its next neighbour)
     std::string error;  // Invalid: the reason given in the answer
 };
 ControlCommand parseControlCommand(const std::string& line);

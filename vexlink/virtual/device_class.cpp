@@ -137,7 +137,10 @@ bool parseHex16(const std::string& text, uint16_t* out) {
     return true;
 }
 
-// "x3" or "y12".
+bool isController(const DeviceClass& cls) { return (cls.capabilities & kCapStreams) != 0; }
+
+}  // namespace
+
 bool parseChannel(const std::string& text, ChannelRef* out) {
     const std::string t = lower(text);
     if (t.size() < 2 || (t[0] != 'x' && t[0] != 'y')) return false;
@@ -147,10 +150,6 @@ bool parseChannel(const std::string& text, ChannelRef* out) {
     out->index = index;
     return true;
 }
-
-bool isController(const DeviceClass& cls) { return (cls.capabilities & kCapStreams) != 0; }
-
-}  // namespace
 
 const std::vector<DeviceClass>& deviceClasses() { return kClasses; }
 

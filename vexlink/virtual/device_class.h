@@ -107,6 +107,8 @@ struct ChannelRef {
     int index = 0;
     bool operator==(const ChannelRef&) const = default;
 };
+// "x3" or "y12" (0-based, case ignored); false for anything else.
+bool parseChannel(const std::string& text, ChannelRef* out);
 
 // One device as an entry describes it: its class plus the options given.
 struct DeviceSettings {

@@ -155,12 +155,10 @@ struct Records {
     int done = -100;
 };
 
-TEST_F(ThroughLibrary, TestRecordsReportAnInjectedFault) {
-    const int id = control::plug("heron");
-    ASSERT_GT(id, 0);
-    const VexHandle h = open(control::list().front().path);
-    ASSERT_NE(h, 0u);
-    ASSERT_TRUE(control::setOpenChannel(id, true, 4, true));
+// Runs the diagnostic page's Heron open test (lower 50, 50; upper 200, 200;
+// failing items only) and returns its items (result, channel word, value);
+// `final` gets the final result, -100 when none came.
+std::vector<std::vector<uint8_t>> heronOpenTestItems(VexHandle h, int* final) {
     Records records;
     const VexRegistration item = PCAPSetOpenItemCallback(h, &records, [](void* c, int, const uint8_t* r) {
         auto* rec = static_cast<Records*>(c);
@@ -173,20 +171,34 @@ TEST_F(ThroughLibrary, TestRecordsReportAnInjectedFault) {
         rec->done = static_cast<int8_t>(r[4]);
         rec->cv.notify_all();
     });
-    ASSERT_NE(item, 0u);
-    ASSERT_NE(done, 0u);
-    // The diagnostic page's Heron call: lower 50, 50; upper 200, 200.
-    ASSERT_NE(PCAPStartOpenTest(h, 0, 50, 50, 200, 200), 0);
-    std::unique_lock<std::mutex> lock(records.mutex);
-    ASSERT_TRUE(records.cv.wait_for(lock, std::chrono::seconds(3), [&] { return records.done != -100; }));
-    EXPECT_EQ(records.done, 0);
-    ASSERT_EQ(records.items.size(), 1u) << "Show Fail Only: the failing channel alone";
-    EXPECT_EQ(records.items[0][0], 0) << "result";
-    EXPECT_EQ(lumora::readLE16u(&records.items[0][1]), 0x8000 | 4) << "Rx 4";
-    EXPECT_LT(lumora::readLE16(&records.items[0][3]), 50);
-    lock.unlock();
+    EXPECT_NE(item, 0u);
+    EXPECT_NE(done, 0u);
+    EXPECT_NE(PCAPStartOpenTest(h, 0, 50, 50, 200, 200), 0);
+    std::vector<std::vector<uint8_t>> items;
+    {
+        std::unique_lock<std::mutex> lock(records.mutex);
+        records.cv.wait_for(lock, std::chrono::seconds(3), [&] { return records.done != -100; });
+        *final = records.done;
+        items = records.items;
+    }
     DevUnregisterPacket(h, item);
     DevUnregisterPacket(h, done);
+    return items;
+}
+
+TEST_F(ThroughLibrary, TestRecordsReportAnInjectedFault) {
+    const int id = control::plug("heron");
+    ASSERT_GT(id, 0);
+    const VexHandle h = open(control::list().front().path);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(control::setOpenChannel(id, true, 4, true));
+    int final = 0;
+    const auto items = heronOpenTestItems(h, &final);
+    EXPECT_EQ(final, 0);
+    ASSERT_EQ(items.size(), 1u) << "Show Fail Only: the failing channel alone";
+    EXPECT_EQ(items[0][0], 0) << "result";
+    EXPECT_EQ(lumora::readLE16u(&items[0][1]), 0x8000 | 4) << "Rx 4";
+    EXPECT_LT(lumora::readLE16(&items[0][3]), 50);
 }
 
 // What a program leaves behind in the controller is visible to tests.
@@ -268,6 +280,39 @@ int runCtl(const std::string& args, std::string* out) {
     while (fgets(buffer, sizeof buffer, pipe)) *out += buffer;
     const int status = pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A panel fault set and cleared from outside while a program holds the unit.
+TEST_F(ThroughLibrary, ControlToolSetsAndClearsPanelFaults) {
+    const int id = control::plug("heron");
+    ASSERT_GT(id, 0);
+    const VexHandle h = open(control::list().front().path);
+    ASSERT_NE(h, 0u);
+    const std::string unit = std::to_string(id);
+    std::string out;
+    int final = 0;
+
+    ASSERT_EQ(runCtl("fault " + unit + " open Y4 1", &out), 0) << out;
+    auto items = heronOpenTestItems(h, &final);
+    EXPECT_EQ(final, 0);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(lumora::readLE16u(&items[0][1]), 0x8000 | 4) << "Rx 4";
+
+    ASSERT_EQ(runCtl("fault " + unit + " open y4 0", &out), 0) << out;
+    items = heronOpenTestItems(h, &final);
+    EXPECT_EQ(final, 1);
+    EXPECT_TRUE(items.empty());
+
+    // A short needs the next neighbour on the panel; the last Rx has none.
+    int8_t rx = 0, tx = 0;
+    ASSERT_NE(PCAPStopGetData(h, &rx, &tx), 0);
+    ASSERT_GT(rx, 1);
+    EXPECT_EQ(runCtl("fault " + unit + " short y" + std::to_string(rx - 2) + " 1", &out), 0) << out;
+    EXPECT_EQ(runCtl("fault " + unit + " short y" + std::to_string(rx - 1) + " 1", &out), 1);
+    EXPECT_EQ(runCtl("fault " + unit + " noisy x" + std::to_string(tx) + " 1", &out), 1) << "past the panel";
+    EXPECT_EQ(runCtl("fault 999 noisy x1 1", &out), 1);
+    EXPECT_EQ(runCtl("fault " + unit + " bent x1 1", &out), 1);
+    EXPECT_EQ(runCtl("fault " + unit + " open x1", &out), 2) << "usage error";
 }
 
 struct Arrivals {

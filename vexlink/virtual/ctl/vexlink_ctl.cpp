@@ -4,6 +4,7 @@
 //   vexlink-ctl [-s socket] plug <entry>
 //   vexlink-ctl [-s socket] unplug <id>
 //   vexlink-ctl [-s socket] panel <id> <0|1>
+//   vexlink-ctl [-s socket] fault <id> <open|short|noisy> <channel> <0|1>
 //   vexlink-ctl [-s socket] mode <id> <byte>
 //   vexlink-ctl [-s socket] log <id>
 //   vexlink-ctl [-s socket] list
@@ -24,6 +25,7 @@ namespace {
 
 int usage() {
     std::fputs("usage: vexlink-ctl [-s socket] plug <entry> | unplug <id> | panel <id> <0|1>\n"
+               "       | fault <id> <open|short|noisy> <channel> <0|1>\n"
                "       | mode <id> <byte> | log <id> | list\n"
                "  the socket defaults to $VEXLINK_CONTROL; entries as in VEXLINK_DEVICES,\n"
                "  for example: vexlink-ctl plug osprey:x=40,y=30\n",
@@ -48,9 +50,10 @@ int main(int argc, char** argv) {
     for (int i = arg + 1; i < argc; ++i) command += std::string(" ") + argv[i];
     if ((verb == "plug" || verb == "unplug" || verb == "log") && argc - arg != 2) return usage();
     if ((verb == "panel" || verb == "mode") && argc - arg != 3) return usage();
+    if (verb == "fault" && argc - arg != 5) return usage();
     if (verb == "list" && argc - arg != 1) return usage();
-    if (verb != "plug" && verb != "unplug" && verb != "panel" && verb != "mode" && verb != "log" &&
-        verb != "list") return usage();
+    if (verb != "plug" && verb != "unplug" && verb != "panel" && verb != "fault" && verb != "mode" &&
+        verb != "log" && verb != "list") return usage();
     if (socketPath.empty()) {
         std::fputs("vexlink-ctl: no socket: set VEXLINK_CONTROL or pass -s\n", stderr);
         return 2;
