@@ -4,7 +4,8 @@
 //    touching a device;
 //  - what is taken is within range: plug an entry without surrounding
 //    blanks, unplug and log an id of 1..1000000, panel 0 or 1, mode a byte,
-//    each on a device id above 0, and no reason given.
+//    fault a known kind on a channel 0..126 set or cleared, each on a device
+//    id above 0, and no reason given.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     case Verb::Unplug: check(c.id >= 1 && c.id <= 1000000); break;
     case Verb::Panel: check(c.id >= 1 && (c.value == 0 || c.value == 1)); break;
+    case Verb::Fault:
+        check(c.id >= 1 && (c.value == 0 || c.value == 1));
+        check(c.entry == "open" || c.entry == "short" || c.entry == "noisy");
+        check(c.channel.index >= 0 && c.channel.index <= 126);
+        break;
     case Verb::Mode: check(c.id >= 1 && c.value >= 0 && c.value <= 255); break;
     case Verb::Log: check(c.id >= 1 && c.id <= 1000000); break;
     case Verb::List: break;

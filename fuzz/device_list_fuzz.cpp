@@ -2,7 +2,7 @@
 //  - every non-empty entry is either taken, in order, or named in the errors;
 //  - what is taken is within its documented ranges: a class, channel counts
 //    0..255, noise 0..200, texts of 1..200 characters, faults on channels
-//    that exist;
+//    that exist (a short with its next neighbour);
 //  - parsing the entry of a taken device again gives a device of the same
 //    class and counts.
 #include <cctype>
@@ -56,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(d.noise >= 0 && d.noise <= 200);
         check(d.modelName.size() <= 200 && d.firmwareVersion.size() <= 200);
         for (const ChannelRef& c : d.openChannels) check(c.index >= 0 && c.index < (c.yAxis ? d.yCount : d.xCount));
-        for (const ChannelRef& c : d.shortedChannels) check(c.index >= 0 && c.index < (c.yAxis ? d.yCount : d.xCount));
+        for (const ChannelRef& c : d.shortedChannels)
+            check(c.index >= 0 && c.index + 1 < (c.yAxis ? d.yCount : d.xCount));
+        for (const ChannelRef& c : d.noisyChannels) check(c.index >= 0 && c.index < (c.yAxis ? d.yCount : d.xCount));
         std::string again;
         const auto reparsed = parseEntry(d.entry, &again);
         check(reparsed.has_value());
