@@ -135,6 +135,9 @@ struct CommandRecord {
 constexpr size_t kCommandLogLimit = 20000;
 VEXLINK_CONTROL_API std::vector<CommandRecord> commandLog(int id);
 VEXLINK_CONTROL_API bool clearCommandLog(int id);
+// The log and its clearing in one step, so that no call made in between is
+// lost; false when there is no such device.
+VEXLINK_CONTROL_API bool takeCommandLog(int id, std::vector<CommandRecord>* out);
 
 // The operations of a log in order, for compact comparisons in tests;
 // with `only` not empty, just the entries whose operation is listed there.

@@ -166,4 +166,11 @@ bool clearCommandLog(int id) {
     return true;
 }
 
+bool takeCommandLog(int id, std::vector<CommandRecord>* out) {
+    auto fw = device(id);
+    if (!fw) return false;
+    *out = fw->takeCommandLog();
+    return true;
+}
+
 }  // namespace vexlink::control

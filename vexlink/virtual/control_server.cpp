@@ -309,8 +309,8 @@ std::string runControlCommand(const std::string& line) {
     case ControlCommand::Verb::Mode:
         return control::emitModeReport(c.id, static_cast<uint8_t>(c.value)) ? "ok\n" : noDevice;
     case ControlCommand::Verb::Log: {
-        const std::vector<control::CommandRecord> log = control::commandLog(c.id);
-        if (!control::clearCommandLog(c.id)) return noDevice;
+        std::vector<control::CommandRecord> log;
+        if (!control::takeCommandLog(c.id, &log)) return noDevice;
         std::string out;
         for (const control::CommandRecord& r : log) out += r.operation + "\n";
         return out + "ok " + std::to_string(log.size()) + "\n";

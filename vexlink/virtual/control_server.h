@@ -61,7 +61,6 @@ public:
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
 
-    const std::string& path() const { return m_path; }
     // Removes the socket file if it is still the one this server made.
     void removeSocketFile();
 

@@ -136,11 +136,13 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
     m_typeCode = m_settings.typeCode;
     m_reportId = b.reportId;
     m_memory = factoryMemory(b.memory, m_settings.xCount, m_settings.yCount);
-    if (m_settings.corruptChecksum) corruptChecksum();
     for (int w : m_settings.failingReads) m_failingReads.insert(w);
     for (int n = 0; n < kFrequencyCount; ++n) m_freqRegs[n] = factoryFreqRegisters(n);
     m_freqIndex = 2;
     applyFrequencySettings();
+    // After the frequency settings, which may change the memory: the
+    // checksum is spoilt over what the unit finally holds.
+    if (m_settings.corruptChecksum) corruptChecksum();
     m_modeWord = 0x0001;
     m_cid1 = 12;
     m_cid2 = 12;
@@ -266,6 +268,14 @@ std::vector<control::CommandRecord> Firmware::commandLog() const {
 void Firmware::clearCommandLog() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_log.clear();
+}
+
+std::vector<control::CommandRecord> Firmware::takeCommandLog() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<control::CommandRecord> out(std::make_move_iterator(m_log.begin()),
+                                            std::make_move_iterator(m_log.end()));
+    m_log.clear();
+    return out;
 }
 
 // Raw firmware packets. The one the firmware acts on is "Read Log"
@@ -478,7 +488,6 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
             // memory and the settings made by commands persist.
             m_stream = StreamMode::kNone;
             m_pendingTests.clear();
-            m_channelTest = {};
             ok();
         }
         break;
@@ -633,11 +642,10 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
     case wire::kSelfCapChannel:
     case wire::kMutualCapChannel:
         // Channel numbers count from 1 up to the channel count; 0 leaves
-        // that axis out. Drive 0 is X, 1 is Y. The test runs until stopped
-        // or reset; its measurement is not streamed.
+        // that axis out. Drive 0 is X, 1 is Y. The test's measurement is
+        // not streamed, so only its arguments are checked.
         if (has(kCapPanelTests)) {
             if (a[0] <= 1 && a[1] <= m_settings.xCount && a[2] <= m_settings.yCount) {
-                m_channelTest = {command, a[0], a[1], a[2]};
                 ok();
             } else {
                 failed();
@@ -645,10 +653,7 @@ void Firmware::respond(const uint8_t* request, ReportSink* from) {
         }
         break;
     case wire::kStopChannelTest:
-        if (has(kCapPanelTests)) {
-            m_channelTest = {};
-            ok();
-        }
+        if (has(kCapPanelTests)) ok();
         break;
     default:
         // Anything else the model does not know.

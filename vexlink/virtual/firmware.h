@@ -88,6 +88,7 @@ public:
     bool panelAttached() const;
     std::vector<control::CommandRecord> commandLog() const;
     void clearCommandLog();
+    std::vector<control::CommandRecord> takeCommandLog();
 
     // ---- the PWM tester's touch stimulus (touch_stimulus.cpp) ----
     // Hears each switch of this device's stimulus (a PWM tester's), called
@@ -164,7 +165,6 @@ private:
     std::optional<std::pair<bool, int64_t>> m_stimulusSwitch;  // to hand on after the lock
     std::function<void(bool, int64_t)> m_stimulusListener;
     StimulusTouch m_stimulusTouch;              // controllers: the contact with the stimulus
-    std::array<uint8_t, 4> m_channelTest{};     // running channel test: command, drive, x, y
     Panel m_panel;
     StreamMode m_stream = StreamMode::kNone;
     int64_t m_calibratedAtMs = 0;

@@ -19,15 +19,13 @@ void Firmware::applyFrequencySettings() {
     if (m_settings.sampleRate >= 0)
         for (FreqRegisters& regs : m_freqRegs) regs[5] = static_cast<uint8_t>(m_settings.sampleRate);
     if (m_settings.period >= 0) {
-        // "Period" is the low byte of a record's first word. The checksum is
-        // kept as the unit had it: valid, or off by one with `badcrc`.
+        // "Period" is the low byte of a record's first word. The checksum
+        // stays valid (the constructor spoils it afterwards with `badcrc`).
         for (int n = 0; n < kFrequencyCount; ++n) {
             uint16_t& word = m_memory[heron::freqRecordWord(n)];
             word = static_cast<uint16_t>((word & 0xFF00) | (m_settings.period & 0xFF));
         }
-        const ChecksumArea main = checksumAreas(family().memory)[0];
-        sealArea(m_memory, main);
-        if (m_settings.corruptChecksum) m_memory[main.sumWord] = static_cast<uint16_t>(m_memory[main.sumWord] + 1);
+        sealArea(m_memory, checksumAreas(family().memory)[0]);
     }
 }
 

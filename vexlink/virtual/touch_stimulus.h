@@ -29,7 +29,6 @@ public:
     static constexpr int64_t kRepeatNs = 8'000'000;
 
     void setLatencyNs(int64_t latencyNs) { m_latencyNs = latencyNs < 0 ? 0 : latencyNs; }
-    int64_t latencyNs() const { return m_latencyNs; }
 
     // The stimulus switched on or off at atNs. A switch to the state it is
     // already in changes nothing.
