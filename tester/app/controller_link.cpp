@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/controller_ids.h"
+#include "device/enumerated_path.h"
 #include "device/packet.h"
 #include "host/services.h"
 #include "tester/app/link_rules.h"
@@ -42,11 +43,7 @@ int ControllerLink::takeDevice(const char* path, uint32_t value1, uint32_t value
     host::trace(QStringLiteral("Find HID Device\n"));
     host::trace(QString::fromLatin1(path));
     // A later device overwrites an earlier one.
-    VexDeviceDescriptor& d = m_state.descriptor;
-    std::memset(d.path, 0, sizeof d.path);
-    std::strncpy(d.path, path, sizeof d.path - 1);
-    d.value1 = value1;
-    d.value2 = value2;
+    if (!storeEnumeratedPath(m_state.descriptor, path, value1, value2)) return 0;
     m_state.detectedInterface = detectedInterface;
     return 1;
 }

@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/controller_ids.h"
+#include "device/enumerated_path.h"
 #include "device/packet.h"
 #include "host/packet_window.h"
 #include "host/services.h"
@@ -333,11 +335,7 @@ QGroupBox* CAnalyzeDlg::buildLatencyGroup() {
 }
 
 int CAnalyzeDlg::takeDevice(void* context, const char* path, void*, uint32_t value1, uint32_t value2) {
-    auto* descriptor = static_cast<VexDeviceDescriptor*>(context);
-    std::strncpy(descriptor->path, path, sizeof descriptor->path - 1);
-    descriptor->value1 = value1;
-    descriptor->value2 = value2;
-    return 1;
+    return lumora::storeEnumeratedPath(*static_cast<VexDeviceDescriptor*>(context), path, value1, value2) ? 1 : 0;
 }
 
 void CAnalyzeDlg::setLatencyButtonsEnabled(bool enabled) {
@@ -346,33 +344,7 @@ void CAnalyzeDlg::setLatencyButtonsEnabled(bool enabled) {
 
 // ---- life cycle -------------------------------------------------------------
 
-void CAnalyzeDlg::onCreated() {
-    resetFields();
-    showValues();
-}
-
-void CAnalyzeDlg::resetFields() {
-    m_channelX = m_channelY = 0;
-    m_drive = 0;
-    m_countX = m_countY = 0;
-    m_infoText.clear();
-    m_filterOff = false;
-    m_cid1 = 0;
-    m_cid2 = 0;
-    m_heronStart = 60;
-    m_heronEnd = 20;
-    m_heronStep = 1;
-    m_heronInterval = 3;
-    m_thqaData.fill(0);
-    m_pwmStart = 700;
-    m_pwmEnd = 36;
-    m_pwmStep = 1;
-    m_pwmInterval = 3;
-    m_pwmVoltage = 0;
-    m_pwmCurrent = m_pwmStart;
-    m_touchInterval = 500;
-    clearLatencyResults();
-}
+void CAnalyzeDlg::onCreated() { showValues(); }
 
 void CAnalyzeDlg::clearLatencyResults() {
     m_stats.reset();
@@ -639,7 +611,8 @@ void CAnalyzeDlg::onThqaFind() {
         m_thqaHandle = 0;
     }
     std::memset(m_thqaDescriptor.path, 0, sizeof m_thqaDescriptor.path);
-    EnumerateHidDevicesEx(0x38, 0, 0x101, kMakerVendorId, kThqaProductId, &m_thqaDescriptor, &takeDevice);
+    EnumerateHidDevicesEx(0x38, 0, 0x101, lumora::kFeatureDeviceId.vendor, lumora::kFeatureDeviceId.product,
+                          &m_thqaDescriptor, &takeDevice);
     if (m_thqaDescriptor.path[0] == '\0') return;
     host::trace(QStringLiteral("PCAP : EnumerateHidDevices...OK\r\n"));
     m_thqaHandle = OpenHIDDevice(m_thqaDescriptor);

@@ -42,10 +42,6 @@ public:
     // Streamed data (watched for the controller's end packet) and touch reports.
     static constexpr uint32_t kStreamMessage = 0x602;
     static constexpr uint32_t kTouchMessage = 0x601;
-    static constexpr uint16_t kMakerVendorId = 0x2F1B;
-    static constexpr uint16_t kPwmTesterProductId = 0x6BFE;
-    // The feature-report device of the "THQA Test" group.
-    static constexpr uint16_t kThqaProductId = 0x6C07;
 
     explicit CAnalyzeDlg(DeviceState& state, QWidget* parent = nullptr);
     ~CAnalyzeDlg() override;
@@ -125,7 +121,6 @@ private:
     QPushButton* makeButton(QWidget* parent, const char* text, const char* name,
                             void (CAnalyzeDlg::*handler)());
 
-    void resetFields();
     void clearLatencyResults();
     void readControls();
     void showValues();

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "device/controller_ids.h"
 #include "host/services.h"
 #include "tuner/analyze/analyze_dlg.h"
 #include "tuner/app/device_state.h"
@@ -33,7 +34,8 @@ void CAnalyzeDlg::findTester() {
     }
     // The path of an earlier search stays when nothing is found this time;
     // opening it then fails and says so.
-    EnumerateHidDevicesById(kMakerVendorId, kPwmTesterProductId, &m_testerDescriptor, &takeDevice);
+    EnumerateHidDevicesById(lumora::kPwmTesterId.vendor, lumora::kPwmTesterId.product, &m_testerDescriptor,
+                            &takeDevice);
     if (m_testerDescriptor.path[0] == '\0') return;
     m_tester = OpenHIDDevice(m_testerDescriptor);
     // The same caption for both outcomes.
@@ -177,6 +179,10 @@ void CAnalyzeDlg::onTouchReport(const VexPacket& packet) {
                 host::appendToFile(m_latencyLogName,
                                       analyze::latencyLogLine(host::localTime().time(),
                                                               m_measurementNumber, m_latencyMs));
+            // Only the results, and only when they change: touch reports
+            // arrive every few milliseconds and must not overwrite a value
+            // the user is typing elsewhere.
+            showLatency();
         } else if (!touching && m_measured) {
             // The lift ends the measurement; the loop goes on from here.
             --m_loopsLeft;
@@ -194,9 +200,6 @@ void CAnalyzeDlg::onTouchReport(const VexPacket& packet) {
     } else {
         m_statusLine->setText(analyze::touchStatusText(packet.bytes, state().typeCode));
     }
-    // Only the results: touch reports arrive every few milliseconds and must
-    // not overwrite a value the user is typing elsewhere.
-    showLatency();
 }
 
 void CAnalyzeDlg::onDisableTouch() {

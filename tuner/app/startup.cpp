@@ -7,27 +7,12 @@
 #include "device/controller_ids.h"
 #include "device/vexlink.h"
 #include "host/services.h"
+#include "device/enumerated_path.h"
 #include "host/single_instance.h"
 #include "tuner/app/device_state.h"
 
 namespace lumora {
 namespace {
-
-// The length of an enumerated path, or -1 when it has no NUL inside the
-// descriptor's 512 bytes. Such a path cannot be stored whole, and a cut path
-// would open some other interface, so it is never taken.
-long fittingPathLength(const char* path) {
-    if (!path) return -1;
-    const size_t len = strnlen(path, VEX_PATH_SIZE);
-    return len < size_t(VEX_PATH_SIZE) ? long(len) : -1;
-}
-
-void store(VexDeviceDescriptor& d, const char* path, size_t len, uint32_t value1, uint32_t value2) {
-    std::memset(d.path, 0, sizeof d.path);
-    std::memcpy(d.path, path, len);
-    d.value1 = value1;
-    d.value2 = value2;
-}
 
 // Collections 4 and 6 of the controller are its feature and vendor
 // interfaces; the touch controller itself is another collection.
@@ -45,8 +30,9 @@ int takeController(void* context, const char* path, void*, uint32_t value1, uint
     if (isSkippedCollection(path, size_t(len))) return 0;
     // The path is stored as received; only the test above looks at it in
     // upper case. A later take overwrites an earlier one.
-    store(static_cast<DeviceState*>(context)->controllerDescriptor, path, size_t(len), value1, value2);
-    return 1;
+    return storeEnumeratedPath(static_cast<DeviceState*>(context)->controllerDescriptor, path, value1, value2)
+               ? 1
+               : 0;
 }
 
 int takeTester(void* context, const char* path, void*, uint32_t value1, uint32_t value2) {
@@ -54,8 +40,8 @@ int takeTester(void* context, const char* path, void*, uint32_t value1, uint32_t
     const long len = fittingPathLength(path);
     if (len < 0 || !context) return 0;
     host::trace(QString::fromLatin1(path, len));
-    store(static_cast<DeviceState*>(context)->testerDescriptor, path, size_t(len), value1, value2);
-    return 1;
+    return storeEnumeratedPath(static_cast<DeviceState*>(context)->testerDescriptor, path, value1, value2) ? 1
+                                                                                                          : 0;
 }
 
 // Identity texts come in zeroed 64-byte buffers; the bound keeps a text
