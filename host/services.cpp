@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
 #include <QStandardPaths>
@@ -63,7 +64,13 @@ public:
             if (!b) b = box.button(QMessageBox::Yes);
             if (b) b->click();
         });
-        switch (box.exec()) {
+        // Commands show their messages while a wait cursor is up; the box
+        // itself gets the normal cursor.
+        const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+        if (waiting) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+        const int answer = box.exec();
+        if (waiting) QGuiApplication::restoreOverrideCursor();
+        switch (answer) {
             case QMessageBox::Yes: return Answer::Yes;
             case QMessageBox::No: return Answer::No;
             case QMessageBox::Cancel: return Answer::Cancel;
@@ -88,6 +95,7 @@ public:
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
     }
+    bool enabled() const override { return m_enabled; }
 
 private:
     const bool m_enabled;
@@ -151,6 +159,8 @@ Answer messageBox(const QString& text, const QString& caption, Icon icon, Button
 }
 
 void trace(const QString& text) { current(g_trace, stderrTrace()).write(text); }
+
+bool traceEnabled() { return current(g_trace, stderrTrace()).enabled(); }
 
 int64_t tickMs() { return current(g_clock, steadyClock()).tickMs(); }
 int64_t counterNs() { return current(g_clock, steadyClock()).counterNs(); }

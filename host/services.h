@@ -32,11 +32,16 @@ class TraceSink {
 public:
     virtual ~TraceSink() = default;
     virtual void write(const QString& line) = 0;
+    // False when lines written would go nowhere.
+    virtual bool enabled() const { return true; }
 };
 
 // Writes a trace line as given (callers include their own "\r\n").
 // Silent by default; LUMORA_TRACE=1 sends it to stderr.
 void trace(const QString& text);
+// Whether trace lines go anywhere: a caller that traces per record asks
+// first, so that a silent trace costs no text formatting.
+bool traceEnabled();
 
 // ---- Clock ----------------------------------------------------------------
 class Clock {

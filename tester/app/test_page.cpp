@@ -25,10 +25,6 @@ constexpr int kPanelMs = 200;      // timer 1: status panel
 constexpr int kCountdownMs = 1000; // timer 2: AutoRun countdown
 const QSize kPanelSize(560, 200);
 
-QString programFolder(const QString& given) {
-    return given.isEmpty() ? host::testerDataFolder() : given;
-}
-
 QLabel* textLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(text);
@@ -39,9 +35,9 @@ QLabel* textLabel(const QString& text, QWidget* parent) {
 
 CTestPage::CTestPage(QString programDir, QWidget* parent)
     : QWidget(parent),
-      m_link(*this, m_config, m_run, QStringLiteral(LUMORA_CUSTOMER_LABEL),
-             programFolder(programDir)),
-      m_sequence(*this, m_config, m_run, programFolder(programDir)) {
+      m_dataFolder(programDir.isEmpty() ? host::testerDataFolder() : programDir),
+      m_link(*this, m_config, m_run, QStringLiteral(LUMORA_CUSTOMER_LABEL), m_dataFolder),
+      m_sequence(*this, m_config, m_run, m_dataFolder) {
     // The program's own run also finds a plan beside the program or among
     // the installed examples; a folder given by the caller is the only one.
     if (programDir.isEmpty())
@@ -255,7 +251,6 @@ void CTestPage::testRecord(TestRecordKind kind, const uint8_t* record) {
     case TestRecordKind::OpenDone: m_sequence.onOpenDone(); break;
     case TestRecordKind::ShortDone: m_sequence.onShortDone(); break;
     }
-    if (m_recordHandler) m_recordHandler(kind, record);
 }
 
 UnitInfo CTestPage::unit() const {

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QWidget>
 #include <array>
-#include <functional>
 
 #include "tester/config/test_plan.h"
 #include "tester/app/controller_link.h"
@@ -65,11 +64,6 @@ public:
     void pollNow() { onPollTimer(); }
     void redrawStatusPanel();
 
-    // Also receives the test-record callbacks, after the test sequence.
-    void setTestRecordHandler(std::function<void(TestRecordKind, const uint8_t*)> handler) {
-        m_recordHandler = std::move(handler);
-    }
-
 signals:
     void titleChanged(const QString& title);
     // The page ends the program with this exit code.
@@ -103,6 +97,9 @@ private:
     void onPollTimer();
     void onCountdownTimer();
 
+    // Where the plans and result folders live, worked out once (it probes
+    // the disk): before the link and the sequence, which both use it.
+    const QString m_dataFolder;
     TestConfig m_config;
     RunState m_run;
     ControllerLink m_link;
@@ -110,7 +107,6 @@ private:
     QString m_title;
     bool m_initialised = false;
     bool m_shutDown = false;
-    std::function<void(TestRecordKind, const uint8_t*)> m_recordHandler;
 
     QPlainTextEdit* m_runLogBox = nullptr;
     QLabel* m_statusPanel = nullptr;

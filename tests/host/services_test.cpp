@@ -12,11 +12,6 @@
 
 #include <cstdlib>
 
-#if defined(Q_OS_LINUX)
-#include <sys/fsuid.h>
-#include <unistd.h>
-#endif
-
 #include "host/services.h"
 #include "host/testing/doubles.h"
 #include "host/wait_cursor.h"
@@ -63,6 +58,12 @@ TEST_P(TraceToStderr, OnlyWhenAskedFor) {
     EXPECT_EXIT(
         {
             setenv("LUMORA_TRACE", GetParam(), 1);
+            // Callers that trace per record ask first; a test's sink always listens.
+            if (traceEnabled() != enabled) std::exit(3);
+            {
+                testing::CapturedTrace captured;
+                if (!traceEnabled()) std::exit(4);
+            }
             trace("[LumoraTuner] GetDevModelName Fail!\r\n");
             trace("hid#vid_20ac&pid_0e01#1");  // like a device path: no line end of its own
             std::fputs("END\n", stderr);

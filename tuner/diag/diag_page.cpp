@@ -34,8 +34,13 @@ DiagGraphArea::DiagGraphArea(const QString& name, QWidget* parent) : QFrame(pare
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void DiagGraphArea::setPicture(const QImage& picture) {
+void DiagGraphArea::showGraph(SeriesValues values, int count, const std::vector<int>& thresholds) {
+    Inputs inputs{{values.begin(), values.end()}, count, thresholds, areaSize()};
+    if (inputs.size.isEmpty() || (!m_picture.isNull() && inputs == m_drawn)) return;
+    QImage picture(inputs.size, QImage::Format_RGB32);
+    drawDiagGraph(picture, values, count, thresholds);
     m_picture = picture;
+    m_drawn = std::move(inputs);
     update();
 }
 
@@ -361,17 +366,8 @@ void CDiagPage::redrawGraphs() {
     else
         thresholds = {m_settings.openLower, m_settings.openUpper};
 
-    auto draw = [&](DiagGraphArea* area, const std::array<int16_t, kSeriesLength>& values,
-                    int count) {
-        const QSize size = area->areaSize();
-        if (size.isEmpty()) return;
-        // Drawn off-screen, then shown in one step.
-        QImage picture(size, QImage::Format_RGB32);
-        drawDiagGraph(picture, values, count, thresholds);
-        area->setPicture(picture);
-    };
-    draw(m_xGraph, series.x, m_xCount);
-    draw(m_yGraph, series.y, m_yCount);
+    m_xGraph->showGraph(series.x, m_xCount, thresholds);
+    m_yGraph->showGraph(series.y, m_yCount, thresholds);
 }
 
 TunerPage* makeDiagPage(DeviceState& state) { return new CDiagPage(state); }

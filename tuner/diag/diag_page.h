@@ -14,10 +14,12 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "device/vexlink.h"
 #include "host/packet_window.h"
 #include "tuner/app/tuner_page.h"
+#include "tuner/diag/diag_graph.h"
 #include "tuner/diag/diag_model.h"
 
 class QLineEdit;
@@ -34,7 +36,10 @@ class DiagGraphArea : public QFrame {
     Q_OBJECT
 public:
     explicit DiagGraphArea(const QString& name, QWidget* parent = nullptr);
-    void setPicture(const QImage& picture);
+    // Draws the graph off-screen and shows it in one step; nothing when its
+    // inputs and the area's size are those of the picture shown (the page
+    // asks every 100 ms, and the inputs change only with a test or a view).
+    void showGraph(SeriesValues values, int count, const std::vector<int>& thresholds);
     const QImage& picture() const { return m_picture; }
     QSize areaSize() const { return contentsRect().size(); }
 
@@ -42,7 +47,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    struct Inputs {
+        std::vector<int16_t> values;
+        int count = 0;
+        std::vector<int> thresholds;
+        QSize size;
+        bool operator==(const Inputs&) const = default;
+    };
     QImage m_picture;
+    Inputs m_drawn;
 };
 
 }  // namespace diag

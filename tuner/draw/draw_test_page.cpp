@@ -36,7 +36,7 @@ QLineEdit* numberBox(QWidget* parent, int maxLength) {
 
 DrawTestPage::DrawTestPage(DeviceState& state, const QString& caption,
                            const PageControls& controls, QWidget* parent)
-    : TunerPage(state, caption, parent), m_contacts(controls.contactSlots), m_controls(controls) {
+    : TunerPage(state, caption, parent), m_contacts(controls.contactSlots) {
     m_fields.gridX = controls.gridX;
     m_fields.gridY = controls.gridY;
     m_fields.gridD = controls.gridD;

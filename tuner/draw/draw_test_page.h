@@ -51,7 +51,6 @@ struct PageControls {
     int infoFirstTop = 0;
     int infoPitch = 0;
     QFont infoFont;
-    int keyPlaces = 0;
 };
 
 class DrawTestPage : public TunerPage {
@@ -153,7 +152,6 @@ private:
     void buildControls(const PageControls& controls);
     void fullScreenEnded();
 
-    PageControls m_controls;
 };
 
 }  // namespace lumora::draw

@@ -91,7 +91,6 @@ PageControls finchControls() {
     c.infoFont = QFont(QStringLiteral("Arial"));
     c.infoFont.setPixelSize(11);
     c.infoFont.setBold(true);
-    c.keyPlaces = finch::kKeyPlaces;
     return c;
 }
 
@@ -178,8 +177,9 @@ void CFinchRawPointDlg::handleTouchReport(const uint8_t* p) {
     std::vector<Mark> marks;
     for (int i = 0; i < report.count; ++i) {
         const TouchRecord& r = report.records[static_cast<size_t>(i)];
-        host::trace(QString::asprintf("CodeTime Diff: %d, %d\r\n", m_previousId,
-                                      int(now - m_previousRecordMs)));
+        if (host::traceEnabled())
+            host::trace(QString::asprintf("CodeTime Diff: %d, %d\r\n", m_previousId,
+                                          int(now - m_previousRecordMs)));
         m_previousId = r.id;
         m_previousRecordMs = now;
         // Ids above 31, and negative ones, are no contact of this page.

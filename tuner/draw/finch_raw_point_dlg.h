@@ -34,7 +34,6 @@ public:
 
     const QByteArray& pointLog() const { return m_pointLog; }
     const QByteArray& fullScreenLog() const { return m_fullScreenLog; }
-    bool lineTest() const { return m_lineTest; }
     draw::finch::TestLine testLine() const { return m_testLine; }
 
 protected:

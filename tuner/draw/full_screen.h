@@ -40,7 +40,6 @@ public:
     bool hasEnded() const { return m_ended; }
 
     Boxes boxes() const { return boxesFor(size()); }
-    host::PacketWindow& packets() { return m_packets; }
 
     // Draws the test grid (Clean box, space key, and at the start).
     void drawTestGrid();

@@ -82,7 +82,6 @@ PageControls ospreyControls() {
     c.infoFirstTop = osprey::kInfoFirstTop;
     c.infoPitch = osprey::kInfoPitch;
     c.infoFont.setPixelSize(13);
-    c.keyPlaces = osprey::kKeyPlaces;
     return c;
 }
 

@@ -62,11 +62,6 @@ FinchGrids SharedFinchImage::grids() const {
     return m_grids;
 }
 
-QSize SharedFinchImage::areaSize() const {
-    std::lock_guard lock(m_mutex);
-    return m_area;
-}
-
 QSize SharedFinchImage::fullScreenSize() const {
     std::lock_guard lock(m_mutex);
     return m_fullScreen;

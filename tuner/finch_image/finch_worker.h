@@ -36,7 +36,6 @@ public:
     // Any thread: copies under the lock.
     FinchFrameSettings settings() const;
     FinchGrids grids() const;
-    QSize areaSize() const;
     QSize fullScreenSize() const;
 
     // Worker: everything one frame needs. *resetWork is set once after each

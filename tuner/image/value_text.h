@@ -71,7 +71,6 @@ public:
 
     size_t size() const { return m_entries.size(); }
     const QFont& font() const { return m_font; }
-    NumberFormat format() const { return m_format; }
 
 private:
     // The set pixels of a text as one bit mask per pixel row: bit b of

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -519,13 +518,8 @@ void CKestrelParamFreqDlg::showValues() {
 }
 
 void CKestrelParamFreqDlg::say(const char* text, const char* caption, host::Icon icon) {
-    // Commands show their messages while the wait cursor is up; the box
-    // itself gets the normal cursor.
-    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
-    if (waiting) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     host::messageBox(QString::fromLatin1(text), QString::fromLatin1(caption), icon, host::Buttons::Ok,
                      this);
-    if (waiting) QGuiApplication::restoreOverrideCursor();
 }
 
 }  // namespace lumora
