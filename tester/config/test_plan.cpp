@@ -71,15 +71,19 @@ TestConfig::LoadResult TestConfig::load(int typeCode, const QString& dataFolder)
     for (const QString& name : ini.sectionNames())
         if (name.compare(kTestParameter, Qt::CaseInsensitive) != 0) m_caseList << name;
 
-    readTestPlan(typeCode);  // a missing case section is reported when a run starts
+    // The same snapshot: the case list and the plan come from one version
+    // of the file. A missing case section is reported when a run starts.
+    readTestPlanFrom(ini, typeCode);
     return LoadResult::Loaded;
 }
 
 bool TestConfig::readTestPlan(int typeCode) {
-    if (!m_reader) return false;
     // One snapshot per reading: an edit saved while the plan is read cannot
     // mix two versions of the file.
-    const IniContents ini = m_reader->read();
+    return m_reader && readTestPlanFrom(m_reader->read(), typeCode);
+}
+
+bool TestConfig::readTestPlanFrom(const IniContents& ini, int typeCode) {
     TestPlan& p = m_plan;
 
     readInt(ini, kTestParameter, "AutoRun", p.AutoRun);

@@ -106,6 +106,9 @@ public:
     const CIniReader* reader() const { return m_reader.get(); }
 
 private:
+    // readTestPlan over contents already read.
+    bool readTestPlanFrom(const IniContents& ini, int typeCode);
+
     // Selects the entry named exactly `name`; false when there is none.
     bool select(const QString& name);
 

@@ -40,19 +40,13 @@ bool storeSeriesPacket(SeriesArrays& a, const uint8_t* packet, int xPackets, int
 
 void storeImagePacket(ImageValues& image, const uint8_t* packet, ImageLine line,
                       const std::function<void(int, int, int)>& stored) {
-    // The line is a signed byte: a negative one would index before the array.
-    const int lineIndex = static_cast<int8_t>(packet[3]);
-    if (lineIndex < 0 || lineIndex >= kMaxArrayChannels) return;
-    const int chunk = packet[4];
-    for (int i = 0; i < kImageValuesPerPacket; ++i) {
-        const int position = kImageValuesPerPacket * chunk + i;
-        if (position >= kMaxArrayChannels) break;
-        const int16_t value = readBE16(packet + 6 + 2 * i);
+    // Lines and positions outside the 128-entry arrays are left out.
+    forEachImageValue(packet, kMaxArrayChannels, [&](int lineIndex, int position, int16_t value) {
         const int row = line == ImageLine::Row ? lineIndex : position;
         const int column = line == ImageLine::Row ? position : lineIndex;
         image[row][column] = value;
         if (stored) stored(row, column, value);
-    }
+    });
 }
 
 void resetImage(ImageValues& image) {
