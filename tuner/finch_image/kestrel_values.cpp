@@ -3,12 +3,12 @@
 namespace lumora::finch {
 namespace {
 
-// One byte of the Kestrel block read from the controller; 0 when its word
-// cannot be read.
-int readBlockByte(VexHandle handle, int blockByte) {
+// Reads the word that holds a byte of the Kestrel block into `block`; a
+// word that cannot be read stays 0.
+void readWordOf(VexHandle handle, KestrelParamBlock& block, int blockByte) {
+    const int k = blockByte / 2;
     uint16_t word = 0;
-    if (!DevReadWord(handle, ControllerKestrelValues::wordOfBlockByte(blockByte), &word)) return 0;
-    return (blockByte % 2) ? (word >> 8) : (word & 0xFF);
+    if (DevReadWord(handle, kKestrelFirstWord + k, &word)) block.setWord(k, word);
 }
 
 }  // namespace
@@ -24,12 +24,13 @@ KestrelValues readKestrelValues(const KestrelParamSource& source) {
 }
 
 void ControllerKestrelValues::load(VexHandle handle) {
+    m_block = {};
     for (int n = 0; n < kFreqRecordCount; ++n) {
-        m_touch[size_t(n)] = readBlockByte(handle, recordByte(n, kTouchThresholdOffset));
-        m_water[size_t(n)] = readBlockByte(handle, recordByte(n, kWaterThresholdOffset));
+        readWordOf(handle, m_block, freqRecordOffset(n) + KestrelFreqRecord::kTouchThresholdByte);
+        readWordOf(handle, m_block, freqRecordOffset(n) + KestrelFreqRecord::kWaterThresholdByte);
     }
-    m_chkStrayTh = readBlockByte(handle, kChkStrayThByte);
-    m_chkStrayThWater = readBlockByte(handle, kChkStrayThWaterByte);
+    readWordOf(handle, m_block, fieldInfo(KestrelField::ChkStrayTh).offset);
+    readWordOf(handle, m_block, fieldInfo(KestrelField::ChkStrayThWater).offset);
     uint8_t buffer[64] = {};
     m_freqIndex = kNoFreqIndex;
     if (DevSetFreqIndex(handle, buffer, 255) && buffer[2] < kFreqRecordCount)
@@ -37,11 +38,11 @@ void ControllerKestrelValues::load(VexHandle handle) {
 }
 
 int ControllerKestrelValues::touchThreshold(int freqRecord) const {
-    return freqRecord >= 0 && freqRecord < kFreqRecordCount ? m_touch[size_t(freqRecord)] : 0;
+    return freqRecord >= 0 && freqRecord < kFreqRecordCount ? m_block.freqRecord(freqRecord).touchThreshold() : 0;
 }
 
 int ControllerKestrelValues::waterThreshold(int freqRecord) const {
-    return freqRecord >= 0 && freqRecord < kFreqRecordCount ? m_water[size_t(freqRecord)] : 0;
+    return freqRecord >= 0 && freqRecord < kFreqRecordCount ? m_block.freqRecord(freqRecord).waterThreshold() : 0;
 }
 
 }  // namespace lumora::finch

@@ -2,10 +2,8 @@
 // and where it reads it from when there is no Kestrel page.
 #pragma once
 
-#include <array>
-#include <cstdint>
-
 #include "device/vexlink.h"
+#include "tuner/kestrel/kestrel_param_block.h"
 #include "tuner/kestrel/kestrel_source.h"
 
 namespace lumora::finch {
@@ -34,24 +32,13 @@ public:
     int currentFreqIndex() const override { return m_freqIndex; }
     int touchThreshold(int freqRecord) const override;
     int waterThreshold(int freqRecord) const override;
-    int chkStrayTh() const override { return m_chkStrayTh; }
-    int chkStrayThWater() const override { return m_chkStrayThWater; }
-
-    // Kestrel block byte -> device word and byte: block byte 2k is the low
-    // byte of device word 64 + k.
-    static int wordOfBlockByte(int blockByte) { return 64 + blockByte / 2; }
-    static constexpr int kChkStrayThByte = 151;
-    static constexpr int kChkStrayThWaterByte = 237;
-    static int recordByte(int record, int offset) { return 256 + 24 * record + offset; }
-    static constexpr int kTouchThresholdOffset = 5;
-    static constexpr int kWaterThresholdOffset = 7;
+    int chkStrayTh() const override { return m_block.chkStrayTh(); }
+    int chkStrayThWater() const override { return m_block.chkStrayThWater(); }
 
 private:
     int m_freqIndex = kNoFreqIndex;
-    std::array<int, kFreqRecordCount> m_touch{};
-    std::array<int, kFreqRecordCount> m_water{};
-    int m_chkStrayTh = 0;
-    int m_chkStrayThWater = 0;
+    // The block as far as it was read: only the words of the values above.
+    KestrelParamBlock m_block;
 };
 
 }  // namespace lumora::finch

@@ -132,9 +132,12 @@ struct KestrelFreqRecord {
     // Scan period; the scan frequency in kHz is 12000 / period.
     int period() const { return bytes[0]; }
     int pulse() const { return bytes[1]; }
-    int touchThreshold() const { return bytes[5]; }
+    static constexpr int kTouchThresholdByte = 5;
+    static constexpr int kWaterThresholdByte = 7;
+
+    int touchThreshold() const { return bytes[kTouchThresholdByte]; }
     int noiseThreshold() const { return bytes[6]; }
-    int waterThreshold() const { return bytes[7]; }
+    int waterThreshold() const { return bytes[kWaterThresholdByte]; }
     int riIndex() const { return word(8); }
     int waterScCtrl() const { return bytes[10]; }
     int waterGainIndex() const { return bytes[10] >> 5; }

@@ -148,12 +148,7 @@ void CKestrelParamFreqDlg::onShown() {
         emit closeRequested();
         return;
     }
-    if (!loadGeneral()) {
-        say("Load Param Failed!", "Error", host::Icon::Error);
-        return;
-    }
-    showValues();
-    if (!loadFrequency()) say("Load Param Failed!", "Error", host::Icon::Error);
+    load();
 }
 
 // ---- Shortcuts ------------------------------------------------------------------
@@ -285,8 +280,9 @@ bool CKestrelParamFreqDlg::load() {
         say("Load Param Failed!", "Error", host::Icon::Error);
         return false;
     }
+    // The general part has shown its values; the frequency part has none
+    // on this page.
     const bool frequency = loadFrequency();
-    showValues();
     if (!frequency) say("Load Param Failed!", "Error", host::Icon::Error);
     return frequency;
 }
@@ -326,7 +322,6 @@ bool CKestrelParamFreqDlg::loadFrequency() {
     host::WaitCursor wait;
     const VexHandle h = state().controller;
     m_regs = {};
-    m_regsSecond = {};
     // The entry belongs to the register block of this load: a save after a
     // failed frequency part must not send a block cleared here.
     m_pwmEntry = -1;
@@ -342,8 +337,11 @@ bool CKestrelParamFreqDlg::loadFrequency() {
         return false;
     }
     m_freqIndex = reported;
+    // Read twice: the first read gives the working copy, the second one
+    // decides whether the part loaded.
+    KestrelRegisters second;
     DevReadFreqRegs(h, m_regs.bytes.data(), m_freqIndex);
-    const bool read = DevReadFreqRegs(h, m_regsSecond.bytes.data(), m_freqIndex) != 0;
+    const bool read = DevReadFreqRegs(h, second.bytes.data(), m_freqIndex) != 0;
     if (!asked || !read) {
         say("Load Freqency Parameters Error!", " Error", host::Icon::Error);
         return false;

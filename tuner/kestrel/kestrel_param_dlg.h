@@ -101,7 +101,6 @@ private:
     KestrelParamBlock m_ref;     // the export compares with it
     KestrelParamBlock m_values;  // the page's values as of the last good load
     KestrelRegisters m_regs;        // working register copy
-    KestrelRegisters m_regsSecond;  // read again at each load, kept as read
     KestrelRegisters m_loadedRegs;  // the register values of the last load
     int m_freqIndex = kNoFreqIndex;
     int m_pwmEntry = -1;

@@ -4,12 +4,14 @@
 // in DeviceState::kestrel while it exists. Read on the GUI thread only.
 #pragma once
 
+#include "tuner/kestrel/kestrel_param_block.h"
+
 namespace lumora {
 
 class KestrelParamSource {
 public:
     static constexpr int kNoFreqIndex = -1;
-    static constexpr int kFreqRecordCount = 5;
+    static constexpr int kFreqRecordCount = kKestrelFreqCount;
 
     virtual ~KestrelParamSource() = default;
 
