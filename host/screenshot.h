@@ -19,7 +19,7 @@ namespace lumora::host {
 // with its title, since a window grab holds no title bar.
 // LUMORA_SCREENSHOT_PRESS ("<tab caption>:<button>,<button>...", entries
 // separated by ';') presses those buttons of that tab one by one after its
-// grab, each followed by the delay and a grab <dir>/<program>-<n>-<caption>-
+// grab, each followed by the delay and a grab <dir>/<program>-<n>-<caption>_
 // <button>.png. Radio buttons named in LUMORA_SCREENSHOT_CHOOSE (captions
 // separated by ';') are chosen on each page before its grab. Returns whether
 // screenshots were scheduled.

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -214,6 +215,16 @@ QString testerDataFolder() {
 
 QString testerExamplesFolder() {
     return QDir::cleanPath(QDir(programFolder()).filePath(QStringLiteral(LUMORA_EXAMPLES_FROM_PROGRAM)));
+}
+
+bool replaceFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 bool appendToFile(const QString& path, const QByteArray& bytes) {

@@ -95,6 +95,10 @@ bool isModernMultitouchHost();
 // the close succeeded. The tuner's logs are opened, appended and closed
 // again per write through this.
 bool appendToFile(const QString& path, const QByteArray& bytes);
+// Writes `bytes` as the whole file in one piece: written beside it and
+// renamed over it once complete, so that a failure leaves the file as it
+// was and never half-written. True only when the rename succeeded.
+bool replaceFile(const QString& path, const QByteArray& bytes);
 
 // ---- Folders -------------------------------------------------------------------
 // The folder that holds the running program.

@@ -1,8 +1,9 @@
 #include "tester/logs/result_log.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <cstdlib>
+
+#include "host/services.h"
 
 namespace lumora::tester {
 
@@ -227,14 +228,6 @@ QString connectorLogFileName(bool pass, const QString& barcode, const QTime& sta
 
 bool makeFolder(const QString& folder) { return QDir().mkpath(folder); }
 
-bool writeResultFile(const QString& path, const QByteArray& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
+bool writeResultFile(const QString& path, const QByteArray& text) { return host::replaceFile(path, text); }
 
 }  // namespace lumora::tester

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <cstring>
@@ -19,25 +18,8 @@ namespace lumora::host {
 namespace {
 
 using lumora::test_support::app;
-
-// Runs the GUI event loop for `ms` milliseconds (for "nothing more arrives").
-void pumpFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-// Runs the GUI event loop until `done` holds or two seconds have passed.
-template <class Pred>
-bool pumpUntil(Pred done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 2000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
-}
+using lumora::test_support::pump;
+using lumora::test_support::waitUntil;
 
 int takeCommandCollection(void* context, const char* path, void*, uint32_t v1, uint32_t v2) {
     const std::string p(path);
@@ -107,8 +89,8 @@ TEST_F(PacketWindowTest, DeliversACopyOfEachPacketOnTheGuiThreadInOrder) {
     const VexPacket second = packet(kTestPacketId, 9, 40);
     for (const VexPacket* p : {&first, &other, &sub, &second})
         ASSERT_TRUE(vexlink::control::injectPacket(deviceId, p->bytes));
-    ASSERT_TRUE(pumpUntil([&] { return got.size() >= 3; }));
-    pumpFor(200);  // nothing more may arrive
+    ASSERT_TRUE(waitUntil([&] { return got.size() >= 3; }));
+    pump(200);  // nothing more may arrive
 
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].message, 0x602u);
@@ -143,16 +125,16 @@ TEST_F(PacketWindowTest, DropsQueuedPacketsOfAnEndedRegistrationOnly) {
     EXPECT_NE(window.unregister(handle, ended), 0);
     EXPECT_EQ(window.unregister(handle, 0), 0);  // 0 fails as in the library
 
-    pumpUntil([&] { return !got.empty(); });
-    pumpFor(200);
+    waitUntil([&] { return !got.empty(); });
+    pump(200);
     EXPECT_EQ(got, std::vector<uint8_t>{uint8_t(kTestPacketId + 1)});
 
     // And from the device itself: nothing more for the ended registration.
     got.clear();
     ASSERT_TRUE(vexlink::control::injectPacket(deviceId, a.bytes));
     ASSERT_TRUE(vexlink::control::injectPacket(deviceId, b.bytes));
-    ASSERT_TRUE(pumpUntil([&] { return !got.empty(); }));
-    pumpFor(200);
+    ASSERT_TRUE(waitUntil([&] { return !got.empty(); }));
+    pump(200);
     EXPECT_EQ(got, std::vector<uint8_t>{uint8_t(kTestPacketId + 1)});
 }
 
@@ -174,7 +156,7 @@ TEST_F(PacketWindowTest, DestroyedWindowEndsItsRegistrations) {
     next.setHandler([&](uint32_t, const VexPacket&) { ++nextSeen; });
     ASSERT_NE(next.registerPacket(handle, kTestPacketId, 0x602), 0u);
     ASSERT_TRUE(vexlink::control::injectPacket(deviceId, p.bytes));
-    ASSERT_TRUE(pumpUntil([&] { return nextSeen >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return nextSeen >= 1; }));
     EXPECT_EQ(seen, 0);
 }
 
@@ -198,7 +180,7 @@ TEST_F(PacketWindowTest, GuiDispatcherRunsCallbacksOnTheGuiThreadInOrder) {
         VexPacket p = packet(kTestPacketId, 2, i);
         ASSERT_TRUE(vexlink::control::injectPacket(deviceId, p.bytes));
     }
-    ASSERT_TRUE(pumpUntil([&] { return log.marks.size() == 20; }));
+    ASSERT_TRUE(waitUntil([&] { return log.marks.size() == 20; }));
     for (uint8_t i = 0; i < 20; ++i) EXPECT_EQ(log.marks[i], uint8_t(i + 10)) << int(i);
     EXPECT_TRUE(log.allOnGuiThread);
     DevUnregisterPacket(handle, r);

@@ -1,8 +1,9 @@
 #include "tuner/analyze/thqa_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
+
+#include "host/services.h"
 
 namespace lumora::analyze {
 
@@ -17,14 +18,7 @@ bool loadThqaFile(const QString& path, ThqaData& data) {
 }
 
 bool saveThqaFile(const QString& path, const ThqaData& data) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(reinterpret_cast<const char*>(data.data()), kThqaDataSize) != kThqaDataSize) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
+    return host::replaceFile(path, QByteArray(reinterpret_cast<const char*>(data.data()), kThqaDataSize));
 }
 
 }  // namespace lumora::analyze

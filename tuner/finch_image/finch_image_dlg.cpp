@@ -68,8 +68,7 @@ void FinchFullScreenView::setFrame(const QImage& frame) {
 
 void FinchFullScreenView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!m_frame.isNull()) painter.drawImage(0, 0, m_frame);
+    image::paintFrame(painter, rect(), m_frame);
 }
 
 void FinchFullScreenView::keyPressEvent(QKeyEvent* event) {

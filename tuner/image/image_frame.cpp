@@ -1,6 +1,7 @@
 #include "tuner/image/image_frame.h"
 
 #include <QPainter>
+#include <QRegion>
 
 namespace lumora::image {
 
@@ -18,12 +19,16 @@ void ImageFrame::setFrame(const QImage& frame) {
     update();
 }
 
+void paintFrame(QPainter& painter, const QRect& area, const QImage& frame) {
+    const QRegion uncovered = QRegion(area).subtracted(QRect(area.topLeft(), frame.size()));
+    for (const QRect& r : uncovered) painter.fillRect(r, Qt::black);
+    if (!frame.isNull()) painter.drawImage(area.topLeft(), frame);
+}
+
 void ImageFrame::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    const QRect area = contentsRect();
-    painter.fillRect(area, Qt::black);
-    if (!m_frame.isNull()) painter.drawImage(area.topLeft(), m_frame);
+    paintFrame(painter, contentsRect(), m_frame);
 }
 
 void ImageFrame::resizeEvent(QResizeEvent* event) {

@@ -7,7 +7,14 @@
 #include <QImage>
 #include <QSize>
 
+class QPainter;
+
 namespace lumora::image {
+
+// Draws `frame` at the top left of `area` and fills the rest of the area
+// black (all of it when there is no frame yet): a frame that covers the
+// area costs no fill on every paint.
+void paintFrame(QPainter& painter, const QRect& area, const QImage& frame);
 
 class ImageFrame : public QFrame {
     Q_OBJECT

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <cstring>

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -48,10 +47,7 @@ TEST(TunerProgram, InstallsNoHotplugListener) {
     const int code =
         runTunerProgram(QStringLiteral("ACME"), QStringLiteral("LUMORA_TUNER_PROGRAM_TEST_%1").arg(getpid()));
 
-    QElapsedTimer timer;
-    timer.start();
-    while (heard.arrivals == 0 && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    test_support::waitUntil([&] { return heard.arrivals != 0; }, 5000);
     EXPECT_EQ(code, 0);
     EXPECT_GT(plugged, 0) << "plugged while the window was open";
     EXPECT_EQ(heard.arrivals, 1);

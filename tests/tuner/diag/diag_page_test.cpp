@@ -4,7 +4,6 @@
 // controller going away.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
