@@ -1,6 +1,5 @@
 #include "tester/app/controller_link.h"
 
-#include <QThread>
 #include <cstring>
 
 #include "device/controller_ids.h"
@@ -301,7 +300,7 @@ void ControllerLink::initialConnection() {
         ConnectionState& s = m_state;
         PCAPStopGetData(s.handle, &s.yCount, &s.xCount);
         if (m_config.plan().DisableTouchWhenTesting) {
-            if (isHeronCode(s.typeCode)) {
+            if (isHeronFamily(s.typeCode)) {
                 DevSetOption(s.handle, 2, 0);
             } else if (!PCAPGetRawPoint(s.handle, &s.yCount, &s.xCount)) {
                 host::messageBox(QStringLiteral("Query Device Information Fail!"),
@@ -382,13 +381,7 @@ void ControllerLink::onHotplug(int event, const QString& path) {
 
 void ControllerLink::exitSequence(bool modernHost) {
     if (!m_state.handle) return;
-    if (!isBootLoaderCode(m_state.typeCode)) {
-        const uint8_t id = exitReportId(m_state.typeCode, modernHost);
-        if (!SetReportId(m_state.handle, id)) {
-            QThread::msleep(10);
-            SetReportId(m_state.handle, id);
-        }
-    }
+    handBackReportId(m_state.handle, m_state.typeCode, modernHost);
     unregisterTestCallbacks();
     CloseHIDDevice(m_state.handle);
     m_state.handle = 0;

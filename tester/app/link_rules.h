@@ -5,7 +5,7 @@
 #include <QString>
 #include <cstdint>
 
-// isBootLoaderCode, isHeronCode and exitReportId, which the test sequence
+// isBootLoaderCode, isHeronFamily and exitReportId, which the test sequence
 // shares.
 #include "tester/sequence/unit_info.h"
 

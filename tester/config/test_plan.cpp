@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/type_codes.h"
 #include "tester/config/ini_number.h"
 #include "tester/config/plan_location.h"
 
@@ -30,8 +31,6 @@ void readText(const IniContents& ini, const QString& section, const char* key, Q
 
 void clamp(int32_t& field, int32_t low, int32_t high) { field = std::clamp(field, low, high); }
 
-bool isOspreyFamily(int typeCode) { return typeCode == 4 || typeCode == 5; }
-bool isHeronFamily(int typeCode) { return typeCode == 6 || typeCode == 8; }
 
 // Keys that plans may carry from older testers. They are read so that a
 // file written for those testers loads unchanged, and have no effect here.

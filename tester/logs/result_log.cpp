@@ -3,6 +3,7 @@
 #include <QDir>
 #include <cstdlib>
 
+#include "device/type_codes.h"
 #include "host/services.h"
 
 namespace lumora::tester {
@@ -18,10 +19,6 @@ const char* const kSeparatorA = "\r\n------\r\n";
 const char* const kSeparatorB = "------\r\n\r\n";
 const char* const kSeparatorC = "------\r\n";
 
-bool isOspreyFamily(int typeCode) { return typeCode == 4 || typeCode == 5; }
-bool isHeronFamily(int typeCode) { return typeCode == 6 || typeCode == 8; }
-
-const char* passFail(bool pass) { return pass ? "PASS\r\n" : "FAIL\r\n"; }
 
 // "PASS", "TIME_OUT" or "FAIL" after a step's heading.
 const char* stepOutcome(int result, bool timedOut) {
@@ -85,10 +82,11 @@ void appendImageTable(QString& t, const ImageValues& image, int rows, int column
     t += QLatin1String("\r\n");
 }
 
-// Channel counts as the printing loops use them: never past the arrays.
-int bounded(int count) { return count < 0 ? 0 : (count > kMaxArrayChannels ? kMaxArrayChannels : count); }
-
 }  // namespace
+
+int boundedChannels(int count) { return count < 0 ? 0 : (count > kMaxArrayChannels ? kMaxArrayChannels : count); }
+
+const char* passFailLine(bool pass) { return pass ? "PASS\r\n" : "FAIL\r\n"; }
 
 QByteArray verdictOnlyText(bool pass) {
     return QByteArray(pass ? "PASS\r\n" : "FAIL\r\n") + "\r\nEND\r\n";
@@ -97,7 +95,7 @@ QByteArray verdictOnlyText(bool pass) {
 QByteArray pcbLogText(const ResultLogData& d) {
     const bool osprey = isOspreyFamily(d.typeCode);
     const bool heron = isHeronFamily(d.typeCode);
-    const int x = bounded(d.xCount), y = bounded(d.yCount);
+    const int x = boundedChannels(d.xCount), y = boundedChannels(d.yCount);
     QString t;
     appendIdentity(t, d);
     appendDateAndTime(t, d);
@@ -108,8 +106,8 @@ QByteArray pcbLogText(const ResultLogData& d) {
     t += QLatin1String(kSeparatorA);
     t += QLatin1String(kSeparatorB);
 
-    if (osprey) t += QLatin1String("T1-1(Short), ") + QLatin1String(passFail(d.t1Result));
-    if (heron) t += QLatin1String("TEST 1, ") + QLatin1String(passFail(d.t1Result));
+    if (osprey) t += QLatin1String("T1-1(Short), ") + QLatin1String(passFailLine(d.t1Result));
+    if (heron) t += QLatin1String("TEST 1, ") + QLatin1String(passFailLine(d.t1Result));
     t += QLatin1String(kSeparatorA);
     if (osprey) t += QLatin1String(kPairHeader);
     if (heron) t += QLatin1String(kHeronPairHeader);
@@ -137,8 +135,8 @@ QByteArray pcbLogText(const ResultLogData& d) {
         if (d.imageXDone) appendImageTable(t, *d.imageX, y - 1, x);
     }
 
-    if (osprey) t += QLatin1String("T2(Non-Short), ") + QLatin1String(passFail(d.t2Result));
-    if (heron) t += QLatin1String("TEST 2, ") + QLatin1String(passFail(d.t2Result));
+    if (osprey) t += QLatin1String("T2(Non-Short), ") + QLatin1String(passFailLine(d.t2Result));
+    if (heron) t += QLatin1String("TEST 2, ") + QLatin1String(passFailLine(d.t2Result));
     t += QLatin1String(kSeparatorA);
     if (osprey) t += QLatin1String(kPairHeader) + d.t2Detail;
     if (heron) t += QLatin1String(kHeronOpenHeader) + d.t2Detail;
@@ -148,17 +146,17 @@ QByteArray pcbLogText(const ResultLogData& d) {
 }
 
 QByteArray connectorLogText(const ResultLogData& d) {
-    const int x = bounded(d.xCount), y = bounded(d.yCount);
+    const int x = boundedChannels(d.xCount), y = boundedChannels(d.yCount);
     QString t;
     appendIdentity(t, d);
     t += QLatin1String("Barcode,") + d.barcode + QLatin1String("\r\n");
     appendDateAndTime(t, d);
-    t += QLatin1String("LumoraTester Auto Diag Result,") + QLatin1String(passFail(d.pass));
+    t += QLatin1String("LumoraTester Auto Diag Result,") + QLatin1String(passFailLine(d.pass));
     appendSetting(t, d);
     t += QLatin1String(kSeparatorA);
     t += QLatin1String(kSeparatorB);
 
-    t += QLatin1String("T1-1(Short), ") + QLatin1String(passFail(d.shortFailCount <= 0));
+    t += QLatin1String("T1-1(Short), ") + QLatin1String(passFailLine(d.shortFailCount <= 0));
     t += QLatin1String(kSeparatorC);
     t += QLatin1String(kPairHeader);
     t += d.t1Detail;
@@ -166,7 +164,7 @@ QByteArray connectorLogText(const ResultLogData& d) {
 
     if (d.adDone) {
         t += QLatin1String(kSeparatorA);
-        t += QLatin1String("T1-2(Con Test), ") + QLatin1String(passFail(d.t1Result));
+        t += QLatin1String("T1-2(Con Test), ") + QLatin1String(passFailLine(d.t1Result));
         t += QLatin1String(kConnectorHeader);
         for (int i = 1; i <= x - 1; ++i)
             t += QString::asprintf("T1-2 (Con),X,%02d,%04d,%d,-\r\n", i, d.connTestXTh,
@@ -182,7 +180,7 @@ QByteArray connectorLogText(const ResultLogData& d) {
         t += QLatin1String(kSeparatorB);
     }
 
-    t += QLatin1String("T2(Connector Test 2), ") + QLatin1String(passFail(d.t2Result));
+    t += QLatin1String("T2(Connector Test 2), ") + QLatin1String(passFailLine(d.t2Result));
     t += QLatin1String(kConnectorT2Header);
     // The T1 value is printed beside the change, not the T2 value.
     auto t2Lines = [&](const char* format, const ChannelValues& first, const ChannelValues& second,
@@ -191,7 +189,7 @@ QByteArray connectorLogText(const ResultLogData& d) {
             const int a = first[i - 1];
             const int delta = std::abs(a - second[i - 1]);
             t += QString::asprintf(format, i, threshold, a, delta);
-            t += QLatin1String(passFail(delta > threshold));
+            t += QLatin1String(passFailLine(delta > threshold));
         }
     };
     t2Lines("T2,X,%02d,%04d,%d,%d,", *d.t1ConnectorX, *d.t2ConnectorX, x, d.connTestXTh);

@@ -19,6 +19,11 @@ constexpr int kMaxArrayChannels = 128;
 using ChannelValues = std::array<int16_t, kMaxArrayChannels>;
 using ImageValues = std::array<ChannelValues, kMaxArrayChannels>;  // [row = Y][column = X]
 
+// A channel count as loops over the arrays use it: 0 .. kMaxArrayChannels.
+int boundedChannels(int count);
+// "PASS\r\n" or "FAIL\r\n", the verdict column of the result lines.
+const char* passFailLine(bool pass);
+
 // The verdicts of a unit's steps (1 pass, 0 fail) and how they ended. The
 // AD level and image results start every run at 1, so a step that never
 // ran prints as passed.

@@ -6,10 +6,8 @@ namespace lumora::tester {
 
 namespace {
 
-// A number of entries, never past the arrays.
-int bounded(int n) { return n < 0 ? 0 : (n > kMaxArrayChannels ? kMaxArrayChannels : n); }
 // The channels of an axis that are judged: 0 .. count-2.
-int judgedChannels(int count) { return bounded(count - 1); }
+int judgedChannels(int count) { return boundedChannels(count - 1); }
 
 // Applies one value to a judgement in progress: the last value that is
 // missing or too high decides.
@@ -23,8 +21,6 @@ void judgeValue(Judgement& state, int value, int threshold) {
 QString f(const char* format, int a) { return QString::asprintf(format, a); }
 QString f(const char* format, int a, int b) { return QString::asprintf(format, a, b); }
 QString f(const char* format, int a, int b, int c) { return QString::asprintf(format, a, b, c); }
-
-const char* passFail(bool pass) { return pass ? "PASS\r\n" : "FAIL\r\n"; }
 
 // The first-stage pieces that name an X-X pair by its second channel: the S
 // channels, the seventh S channel and the virtual keys; nothing for other
@@ -49,60 +45,43 @@ bool specialXPair(int b, const ShortContext& c, QString& detail) {
 
 void judgeYPair(int a, int b, int v, const ShortContext& c, JudgedItems& out) {
     QString& detail = out.detail;
-    QString& log = out.runLog;
-    if (c.step == 5) {
-        if (a == 98)
-            detail += f("T2,Y,S2,Y,%d,", c.yCount);
-        else if (a == 99)
-            detail += QLatin1String("T2,Y,S1,Y,1,");
-        else
-            detail += f("T2,Y,%d, ", a) + f("Y,%d, ", b);
-        detail += f("%d,%d,%d, ", c.shortLower, c.pcbShortTh, v);
-        // The second stage looks for the sensor: a pair inside the short
-        // range has none attached.
-        const bool pass = v < c.shortLower || v > c.pcbShortTh;
-        detail += QLatin1String(passFail(pass));
-        if (!pass) {
-            ++out.failures;
-            if (a == 98)
-                log += f("T2 - Y[S02] :: Y[%03d], ", c.yCount);
-            else if (a == 99)
-                log += QLatin1String("T2 - Y[S01] :: Y[001], ");
-            else
-                log += f("T2 - Y[%03d] :: ", a) + f("Y[%03d], ", b);
-            log += f("Th:%d, Result:%d, ", c.pcbShortTh, v) + QLatin1String("(X)\r\n");
-        }
-        return;
-    }
-
+    const QString stage = QLatin1String(c.step == 5 ? "T2" : "T1-1");
+    // The first stage of a Heron unit has a lower limit of its own, and its
+    // run log names the S pairs by their numbers.
+    const bool heronFirst = c.step != 5 && c.heron;
     if (a == 98)
-        detail += f("T1-1,Y,S2,Y,%d,", c.yCount);
+        detail += stage + f(",Y,S2,Y,%d,", c.yCount);
     else if (a == 99)
-        detail += QLatin1String("T1-1,Y,S1,Y,1,");
+        detail += stage + QLatin1String(",Y,S1,Y,1,");
     else
-        detail += f("T1-1,Y,%d, ", a) + f("Y,%d, ", b);
-    if (c.heron) {
-        const bool pass = v >= c.shortTestTxLTh;
-        detail += f("%d,-,%d, ", static_cast<int16_t>(c.shortTestTxLTh), v) + QLatin1String(passFail(pass));
-        if (!pass) {
-            ++out.failures;
-            log += f("T1-1 - Y[%03d] :: ", a) + f("Y[%03d], ", b) +
-                   f("Th:%d, Result:%d, ", c.shortTestTxLTh, v) + QLatin1String("(X)\r\n");
-        }
-        return;
+        detail += stage + f(",Y,%d, ", a) + f("Y,%d, ", b);
+
+    bool pass = false;
+    int threshold = 0;
+    if (heronFirst) {
+        pass = v >= c.shortTestTxLTh;
+        threshold = c.shortTestTxLTh;
+        detail += f("%d,-,%d, ", static_cast<int16_t>(c.shortTestTxLTh), v);
+    } else {
+        // The first stage wants the bare board inside the short range; the
+        // second looks for the sensor, so a pair inside it has none attached.
+        const bool inRange = c.shortLower <= v && v <= c.pcbShortTh;
+        pass = c.step == 5 ? !inRange : inRange;
+        threshold = c.pcbShortTh;
+        detail += f("%d,%d,%d, ", c.shortLower, c.pcbShortTh, v);
     }
-    const bool pass = c.shortLower <= v && v <= c.pcbShortTh;
-    detail += f("%d,%d,%d, ", c.shortLower, c.pcbShortTh, v) + QLatin1String(passFail(pass));
-    if (!pass) {
-        ++out.failures;
-        if (a == 98)
-            log += f("T1-1 - Y[S02] :: Y[%03d], ", c.yCount);
-        else if (a == 99)
-            log += QLatin1String("T1-1 - Y[S01] :: Y[001], ");
-        else
-            log += f("T1-1 - Y[%03d] :: ", a) + f("Y[%03d], ", b);
-        log += f("Th:%d, Result:%d, ", c.pcbShortTh, v) + QLatin1String("(X)\r\n");
-    }
+    detail += QLatin1String(passFailLine(pass));
+    if (pass) return;
+
+    ++out.failures;
+    QString& log = out.runLog;
+    if (a == 98 && !heronFirst)
+        log += stage + f(" - Y[S02] :: Y[%03d], ", c.yCount);
+    else if (a == 99 && !heronFirst)
+        log += stage + QLatin1String(" - Y[S01] :: Y[001], ");
+    else
+        log += stage + f(" - Y[%03d] :: ", a) + f("Y[%03d], ", b);
+    log += f("Th:%d, Result:%d, ", threshold, v) + QLatin1String("(X)\r\n");
 }
 
 void judgeXPair(int a, int b, int v, const ShortContext& c, JudgedItems& out) {
@@ -116,7 +95,7 @@ void judgeXPair(int a, int b, int v, const ShortContext& c, JudgedItems& out) {
         else
             detail += f("T2,X,%d, ", a) + f("X, %d, ", b);
         const bool pass = v < c.shortLower || v > c.pcbShortTh;
-        detail += f("%d, %d, %d, ", c.shortLower, c.pcbShortTh, v) + QLatin1String(passFail(pass));
+        detail += f("%d, %d, %d, ", c.shortLower, c.pcbShortTh, v) + QLatin1String(passFailLine(pass));
         if (!pass) {
             ++out.failures;
             if (b == 96)
@@ -134,7 +113,7 @@ void judgeXPair(int a, int b, int v, const ShortContext& c, JudgedItems& out) {
         detail += (c.heron ? f("Short,Tx,%d, ", a) : f("T1-1,X, %d, ", a)) + f("Tx, %d, ", b);
     if (c.heron) {
         const bool pass = v >= c.shortTestTxLTh;
-        detail += f("%d,%d,", static_cast<int16_t>(c.shortTestTxLTh), v) + QLatin1String(passFail(pass));
+        detail += f("%d,%d,", static_cast<int16_t>(c.shortTestTxLTh), v) + QLatin1String(passFailLine(pass));
         // The Heron family lists every pair in the run log.
         if (b == 96)
             log += QLatin1String("T1 - Tx[S01] :: Tx[001],");
@@ -148,7 +127,7 @@ void judgeXPair(int a, int b, int v, const ShortContext& c, JudgedItems& out) {
         return;
     }
     const bool pass = c.shortLower <= v && v <= c.pcbShortTh;
-    detail += f("%d,%d,%d,", c.shortLower, c.pcbShortTh, v) + QLatin1String(passFail(pass));
+    detail += f("%d,%d,%d,", c.shortLower, c.pcbShortTh, v) + QLatin1String(passFailLine(pass));
     if (!pass) {
         ++out.failures;
         if (b == 96)
@@ -173,8 +152,8 @@ Judgement judgeADLevel(const ChannelValues& x, const ChannelValues& y, int xCoun
 
 Judgement judgeImage(const ImageValues& image, int rows, int columns, int16_t threshold) {
     Judgement state = Judgement::Pass;
-    for (int r = 0; r < bounded(rows); ++r)
-        for (int c = 0; c < bounded(columns); ++c) judgeValue(state, image[r][c], threshold);
+    for (int r = 0; r < boundedChannels(rows); ++r)
+        for (int c = 0; c < boundedChannels(columns); ++c) judgeValue(state, image[r][c], threshold);
     return state;
 }
 

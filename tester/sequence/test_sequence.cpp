@@ -25,7 +25,7 @@ struct ShortStart {
     int threshold;
 };
 ShortStart shortStartFor(int typeCode, const TestPlan& plan) {
-    if (isHeronCode(typeCode)) return {3, 0};
+    if (isHeronFamily(typeCode)) return {3, 0};
     return {1, plan.PCBShortTh};
 }
 
@@ -33,6 +33,15 @@ const QString kControllerError =
     QStringLiteral("Controller Error! Please make sure FPCA is connected with bridge board!\r\n");
 
 }  // namespace
+
+void handBackReportId(VexHandle handle, int typeCode, bool modernHost) {
+    if (isBootLoaderCode(typeCode)) return;
+    const uint8_t id = exitReportId(typeCode, modernHost);
+    if (!SetReportId(handle, id)) {
+        QThread::msleep(10);
+        SetReportId(handle, id);
+    }
+}
 
 // ---- Counters --------------------------------------------------------------------------
 
@@ -210,7 +219,7 @@ void TestSequence::pcbT1() {
     m_run.statusLine = QStringLiteral("Strat PCB T1 Test\r\n");
     m_results.shortFailCount = 0;
     const UnitInfo unit = m_view.unit();
-    if (isHeronCode(unit.typeCode)) DevSetTestMode(unit.handle, 1);
+    if (isHeronFamily(unit.typeCode)) DevSetTestMode(unit.handle, 1);
     refresh();
 
     switch (readPlanForRun(true, true, unit)) {
@@ -249,7 +258,7 @@ void TestSequence::pcbT1() {
     int8_t y = 0, x = 0;
     bool started = false;
     if (PCAPStopGetData(unit.handle, &y, &x)) {
-        if (isHeronCode(unit.typeCode) && plan().RunDACCalibration) {
+        if (isHeronFamily(unit.typeCode) && plan().RunDACCalibration) {
             DevDACCalibration(unit.handle);
             DevResetController(unit.handle);
         }
@@ -293,7 +302,7 @@ void TestSequence::pcbT2() {
     m_shortItems.clear();
     bool started = false;
     if (stopped) {
-        if (isHeronCode(unit.typeCode)) {
+        if (isHeronFamily(unit.typeCode)) {
             started = PCAPStartOpenTest(unit.handle, 3, 0, 0, 0, 0) != 0;
         } else {
             // The Osprey family's second stage runs the short measurement and
@@ -575,7 +584,7 @@ void TestSequence::onShortDone() {
     const TestPlan& p = plan();
     ShortContext context;
     context.step = step;
-    context.heron = isHeronCode(unit.typeCode);
+    context.heron = isHeronFamily(unit.typeCode);
     context.shortLower = p.ShortLower;
     context.pcbShortTh = p.PCBShortTh;
     context.shortTestTxLTh = p.ShortTestTxLTh;
@@ -599,7 +608,7 @@ void TestSequence::onShortDone() {
         post(WriteResultLogMessage);
     } else if (step == 1) {
         m_results.t1Result = 1;
-        if (isHeronCode(unit.typeCode)) m_run.step = 4;
+        if (isHeronFamily(unit.typeCode)) m_run.step = 4;
         post(NextStepMessage);
     } else {
         m_results.t2Result = 1;
@@ -877,19 +886,13 @@ void TestSequence::writeLog(bool connectorLog) {
     if (!connectorLog) {
         m_results.barcode.clear();
         refresh();
-        if (now.handle && isHeronCode(now.typeCode)) {
+        if (now.handle && isHeronFamily(now.typeCode)) {
             DevSetTestMode(now.handle, 0);
             DevSetOption(now.handle, 2, 1);
         }
         return;
     }
-    if (now.handle && !isBootLoaderCode(now.typeCode)) {
-        const uint8_t id = exitReportId(now.typeCode, host::isModernMultitouchHost());
-        if (!SetReportId(now.handle, id)) {
-            QThread::msleep(10);
-            SetReportId(now.handle, id);
-        }
-    }
+    if (now.handle) handBackReportId(now.handle, now.typeCode, host::isModernMultitouchHost());
     m_results.barcode.clear();
     refresh();
 }

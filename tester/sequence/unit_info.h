@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "device/type_codes.h"
 #include "device/vexlink.h"
 
 namespace lumora::tester {
@@ -22,18 +23,17 @@ struct UnitInfo {
     QString fwVersion;
 };
 
-// Type codes 1, 2, 3 and 7: the controller runs its boot loader.
-inline bool isBootLoaderCode(int typeCode) {
-    return typeCode == 1 || typeCode == 2 || typeCode == 3 || typeCode == 7;
-}
-inline bool isHeronCode(int typeCode) { return typeCode == 6 || typeCode == 8; }
 
 // The report id handed back to the controller at exit (and after a connector
 // log): on a modern multitouch host 6 for the Heron family and 4 for the
 // rest, else the legacy id 1.
 inline uint8_t exitReportId(int typeCode, bool modernHost) {
     if (!modernHost) return 1;
-    return isHeronCode(typeCode) ? 6 : 4;
+    return isHeronFamily(typeCode) ? 6 : 4;
 }
+
+// Hands the report id of exitReportId back to a controller (not to a boot
+// loader), trying once more after 10 ms if the first call fails.
+void handBackReportId(VexHandle handle, int typeCode, bool modernHost);
 
 }  // namespace lumora::tester

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "device/packet.h"
+#include "device/type_codes.h"
 
 namespace lumora::analyze {
 
@@ -33,7 +34,7 @@ QByteArray latencyLogSummary(const LatencyStats& s) {
 
 QString touchStatusText(const uint8_t* p, uint8_t typeCode) {
     if (!isTouching(p)) return QString();
-    if (typeCode == 4 || typeCode == 5)
+    if (isOspreyFamily(typeCode))
         return QString::asprintf("State:%02X, ID:%d, X: %d, Y:%d", unsigned(p[4]), int(p[11]),
                                  int(readLE16(&p[5])), int(readLE16(&p[7])));
     return QString::asprintf("State:%02X, ID:%d, X: %d, Y:%d", unsigned(p[4]), int(p[5]),

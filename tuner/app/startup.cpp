@@ -88,10 +88,6 @@ QString identitySuffix(uint8_t typeCode, const QString& modelName, int8_t xCount
     }
 }
 
-bool isBootLoaderCode(uint8_t typeCode) {
-    return typeCode == 1 || typeCode == 2 || typeCode == 3 || typeCode == 7;
-}
-
 int exitReportId(uint8_t typeCode, bool modernHost) {
     if (!modernHost) return 1;
     switch (typeCode) {

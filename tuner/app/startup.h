@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/type_codes.h"
 #include "tuner/app/page_table.h"
 
 namespace lumora {
@@ -21,8 +22,6 @@ QString tunerTitleBase();
 // The counts are the controller's signed bytes, so 200 prints as -56.
 QString identitySuffix(uint8_t typeCode, const QString& modelName, int8_t xCount, int8_t yCount,
                        const QString& fwVersion);
-
-bool isBootLoaderCode(uint8_t typeCode);
 
 // The report id the exit sequence restores: on a modern multitouch host 4
 // for codes 4 and 5, 6 for codes 6 and 8, and 0 (no switch) for the rest;

@@ -1,5 +1,7 @@
 #include "tuner/diag/diag_lines.h"
 
+#include "device/type_codes.h"
+
 namespace lumora::diag {
 
 namespace {
@@ -64,7 +66,7 @@ QString itemLine(DiagTest test, const CTestResult& item, Flavour flavour, const 
 }  // namespace
 
 Flavour flavourFor(int typeCode) {
-    return typeCode == 6 || typeCode == 8 ? Flavour::Heron : Flavour::Osprey;
+    return isHeronFamily(typeCode) ? Flavour::Heron : Flavour::Osprey;
 }
 
 QString openLine(const CTestResult& item, Flavour flavour, const DiagSettings& s) {

@@ -85,10 +85,10 @@ TEST_P(ConnectFamilyTest, OpensIdentifiesAndLoadsThePlan) {
     EXPECT_EQ(link().state().yPackets, c.yPackets);
     EXPECT_TRUE(m_messages.shown().empty()) << m_messages.shown().front().text.toStdString();
     EXPECT_TRUE(m_view.t1);
-    EXPECT_EQ(m_view.t2, !isHeronCode(c.typeCode));  // PCBTestMode 1 in the Osprey plan only
+    EXPECT_EQ(m_view.t2, !isHeronFamily(c.typeCode));  // PCBTestMode 1 in the Osprey plan only
     EXPECT_TRUE(m_config.loaded());
     EXPECT_TRUE(m_trace.contains("PCAP : EnumerateHidDevices...OK\r\n"));
-    EXPECT_EQ(m_trace.contains("CRC OK!\r\n"), isHeronCode(c.typeCode));
+    EXPECT_EQ(m_trace.contains("CRC OK!\r\n"), isHeronFamily(c.typeCode));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -99,7 +99,7 @@ TEST_P(FirstStageStart, StartsTheShortTestOfTheFamily) {
     EXPECT_EQ(starts[0].u32(13), uint32_t(c.threshold));
     vexlink::control::DeviceStatus status;
     ASSERT_TRUE(vexlink::control::status(m_deviceId, &status));
-    EXPECT_EQ(status.testMode, isHeronCode(c.typeCode));
+    EXPECT_EQ(status.testMode, isHeronFamily(c.typeCode));
 
     EXPECT_EQ(m_run.step, 1);
     EXPECT_TRUE(m_run.busy);
