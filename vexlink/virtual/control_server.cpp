@@ -302,8 +302,7 @@ std::string runControlCommand(const std::string& line) {
             : c.entry == "short" ? control::setShortedChannel(c.id, c.channel.yAxis, c.channel.index, set)
                                  : control::setNoisyChannel(c.id, c.channel.yAxis, c.channel.index, set);
         if (done) return "ok\n";
-        const std::string channel = (c.channel.yAxis ? "y" : "x") + std::to_string(c.channel.index);
-        return "error no device with id " + std::to_string(c.id) + " has channel " + channel +
+        return "error no device with id " + std::to_string(c.id) + " has channel " + channelName(c.channel) +
                (c.entry == "short" ? " and a next neighbour" : "") + "\n";
     }
     case ControlCommand::Verb::Mode:

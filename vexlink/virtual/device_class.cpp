@@ -151,6 +151,8 @@ bool parseChannel(const std::string& text, ChannelRef* out) {
     return true;
 }
 
+std::string channelName(const ChannelRef& c) { return (c.yAxis ? "y" : "x") + std::to_string(c.index); }
+
 const std::vector<DeviceClass>& deviceClasses() { return kClasses; }
 
 const DeviceClass* findClass(const std::string& kind) {
@@ -330,10 +332,15 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
         if (!fwGiven) s.firmwareVersion = s.behind->firmwareVersion;
         if (kind == "uart-bridge") s.typeCode = s.behind->typeCode;
     }
-    for (const ChannelRef& c : s.noisyChannels)
-        if (c.index >= (c.yAxis ? s.yCount : s.xCount))
-            return fail("noisy channel \"" + std::string(c.yAxis ? "y" : "x") +
-                        std::to_string(c.index) + "\" is beyond the panel");
+    // The first channel of a list that lies `margin` or less before the
+    // end of its axis (a short needs its next neighbour).
+    auto beyond = [&s](const std::vector<ChannelRef>& list, int margin) -> const ChannelRef* {
+        for (const ChannelRef& c : list)
+            if (c.index + margin >= (c.yAxis ? s.yCount : s.xCount)) return &c;
+        return nullptr;
+    };
+    if (const ChannelRef* c = beyond(s.noisyChannels, 0))
+        return fail("noisy channel \"" + channelName(*c) + "\" is beyond the panel");
     const DeviceClass& memoryOf = s.behind ? *s.behind : *cls;
     if ((s.sampleRate >= 0 || s.period >= 0) && memoryOf.memory != MemoryLayout::kHeron)
         return fail("options samplerate and period need a Heron-class controller");
@@ -344,14 +351,10 @@ std::optional<DeviceSettings> parseEntry(const std::string& rawEntry, std::strin
                     "\" is beyond the panel");
     if (s.unevenLine >= s.xCount)
         return fail("uneven line \"" + std::to_string(s.unevenLine) + "\" is beyond the panel");
-    for (const ChannelRef& c : s.openChannels)
-        if (c.index >= (c.yAxis ? s.yCount : s.xCount))
-            return fail("channel \"" + std::string(c.yAxis ? "y" : "x") + std::to_string(c.index) +
-                        "\" is beyond the panel");
-    for (const ChannelRef& c : s.shortedChannels)
-        if (c.index + 1 >= (c.yAxis ? s.yCount : s.xCount))
-            return fail("short \"" + std::string(c.yAxis ? "y" : "x") + std::to_string(c.index) +
-                        "\" has no neighbour to short with");
+    if (const ChannelRef* c = beyond(s.openChannels, 0))
+        return fail("channel \"" + channelName(*c) + "\" is beyond the panel");
+    if (const ChannelRef* c = beyond(s.shortedChannels, 1))
+        return fail("short \"" + channelName(*c) + "\" has no neighbour to short with");
     return s;
 }
 

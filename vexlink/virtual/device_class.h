@@ -109,6 +109,8 @@ struct ChannelRef {
 };
 // "x3" or "y12" (0-based, case ignored); false for anything else.
 bool parseChannel(const std::string& text, ChannelRef* out);
+// The channel as parseChannel reads it: "x3", "y12".
+std::string channelName(const ChannelRef& channel);
 
 // One device as an entry describes it: its class plus the options given.
 struct DeviceSettings {

@@ -152,19 +152,7 @@ Firmware::Firmware(DeviceSettings settings) : m_settings(std::move(settings)) {
         m_downloadRecords.push_back(downloadRecord(m_settings, 2, 2, 20));
         m_downloadRecords.push_back(downloadRecord(m_settings, 3, 1, 27));
     }
-    m_panel.xCount = m_settings.xCount;
-    m_panel.yCount = m_settings.yCount;
-    m_panel.noise = m_settings.noise;
-    m_panel.finger = m_settings.finger;
-    m_panel.fingerResting = m_settings.fingerTx >= 0;
-    m_panel.restX = m_settings.fingerTx;
-    m_panel.restY = m_settings.fingerRx;
-    m_panel.unevenLine = m_settings.unevenLine;
-    m_panel.attached = m_settings.panelAttached;
-    m_panel.openChannels = m_settings.openChannels;
-    m_panel.shortedChannels = m_settings.shortedChannels;
-    m_panel.noisyChannels = m_settings.noisyChannels;
-    m_panel.seed = static_cast<uint32_t>(std::hash<std::string>{}(m_settings.entry));
+    m_panel = panelFor(m_settings);
     // A unit comes calibrated long ago: its stray has drifted as far as it
     // goes, until the host runs a calibration.
     m_calibratedAtMs = nowMs() - int64_t(kStrayDriftMax) * kStrayDriftMsPerCount;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <string>
 
 namespace vexlink::virt {
 
@@ -54,6 +56,24 @@ int noiseAt(const Panel& p, int axis, int index, int64_t ms, uint32_t salt) {
     const uint32_t h = mix(p.seed + salt, static_cast<uint32_t>(axis * 1000 + index),
                            static_cast<uint32_t>(ms / 10));
     return static_cast<int>(h % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
+}
+
+Panel panelFor(const DeviceSettings& s) {
+    Panel p;
+    p.xCount = s.xCount;
+    p.yCount = s.yCount;
+    p.noise = s.noise;
+    p.finger = s.finger;
+    p.fingerResting = s.fingerTx >= 0;
+    p.restX = s.fingerTx;
+    p.restY = s.fingerRx;
+    p.unevenLine = s.unevenLine;
+    p.attached = s.panelAttached;
+    p.openChannels = s.openChannels;
+    p.shortedChannels = s.shortedChannels;
+    p.noisyChannels = s.noisyChannels;
+    p.seed = static_cast<uint32_t>(std::hash<std::string>{}(s.entry));
+    return p;
 }
 
 bool Panel::isOpen(bool yAxis, int index) const {

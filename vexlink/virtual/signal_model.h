@@ -38,6 +38,10 @@ struct Panel {
     bool isNoisy(bool yAxis, int index) const;
 };
 
+// The panel a device's settings describe; its noise seed follows the entry,
+// so that two devices of one list differ.
+Panel panelFor(const DeviceSettings& settings);
+
 // Noise amplitude in counts of a noisy channel, whatever noise= says.
 constexpr int kNoisyAmplitude = 150;
 // Noise in [-amplitude, amplitude] of one channel or node (`index`) of a

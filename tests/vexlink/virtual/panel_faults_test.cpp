@@ -26,18 +26,7 @@ Item itemOf(const Report& r) {
             lumora::readLE16(&r[9])};
 }
 
-Panel panelOf(const std::string& entry) {
-    const DeviceSettings s = settingsFor(entry);
-    Panel p;
-    p.xCount = s.xCount;
-    p.yCount = s.yCount;
-    p.noise = s.noise;
-    p.attached = s.panelAttached;
-    p.openChannels = s.openChannels;
-    p.shortedChannels = s.shortedChannels;
-    p.noisyChannels = s.noisyChannels;
-    return p;
-}
+Panel panelOf(const std::string& entry) { return panelFor(settingsFor(entry)); }
 
 const DeviceClass& classOf(const std::string& kind) { return *findClass(kind); }
 

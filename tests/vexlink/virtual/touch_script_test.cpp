@@ -45,10 +45,7 @@ struct ScriptRun {
 };
 ScriptRun runScript(const std::string& entry, int64_t untilMs, bool filterDisabled = false) {
     const DeviceSettings s = settingsFor(entry);
-    Panel panel;
-    panel.xCount = s.xCount;
-    panel.yCount = s.yCount;
-    panel.finger = s.finger;
+    const Panel panel = panelFor(s);
     TouchScript script(s.touch);
     ScriptRun run;
     for (int64_t ms = 0; ms < untilMs; ++run.frames) {
@@ -222,9 +219,7 @@ TEST(TouchScript, KeysAndGesturesReportWhenTheyChange) {
 
 TEST(TouchScript, RatesStayOnAverageWhenTheThreadWakesLate) {
     const DeviceSettings s = settingsFor("heron:rate=300");
-    Panel panel;
-    panel.xCount = s.xCount;
-    panel.yCount = s.yCount;
+    const Panel panel = panelFor(s);
     TouchScript script(s.touch);
     int frames = 0;
     // The device thread wakes 1 ms late every time.
