@@ -212,13 +212,10 @@ void CFinchImageDataDlg::onCreated() {
     m_selections.clear();
     m_created = true;
 
-    // Frames wait in a locked slot that a GUI-thread timer empties, so no
-    // frame crosses threads without the lock.
+    // Frames wait in slots that a GUI-thread timer empties.
     m_worker = std::make_unique<FinchDrawWorker>(m_shared, s.activePage,
                                                  [this](const QImage& f, bool fullScreen) {
-        QImage frame = f.copy();
-        std::lock_guard lock(m_frameMutex);
-        (fullScreen ? m_nextFullScreenFrame : m_nextFrame) = std::move(frame);
+        (fullScreen ? m_nextFullScreenFrame : m_nextFrame).put(f);
     });
     m_shared.setAreaSize(m_image->areaSize());
     m_worker->start();
@@ -328,14 +325,8 @@ void CFinchImageDataDlg::startImageStream() {
 }
 
 void CFinchImageDataDlg::takeFrames() {
-    QImage frame, fullScreenFrame;
-    {
-        std::lock_guard lock(m_frameMutex);
-        frame = std::move(m_nextFrame);
-        fullScreenFrame = std::move(m_nextFullScreenFrame);
-        m_nextFrame = QImage();
-        m_nextFullScreenFrame = QImage();
-    }
+    const QImage frame = m_nextFrame.take();
+    const QImage fullScreenFrame = m_nextFullScreenFrame.take();
     if (!frame.isNull()) m_image->setFrame(frame);
     if (!fullScreenFrame.isNull() && m_fullScreen) m_fullScreen->setFrame(fullScreenFrame);
 }
@@ -464,11 +455,8 @@ void CFinchImageDataDlg::requestFullScreen() {
         if (m_worker) m_worker->wake();
     });
     view->setGeometry(area);
-    {
-        // A frame drawn for an earlier view is not this one's.
-        std::lock_guard lock(m_frameMutex);
-        m_nextFullScreenFrame = QImage();
-    }
+    // A frame drawn for an earlier view is not this one's.
+    m_nextFullScreenFrame.clear();
     m_shared.setFullScreen(area.size());
     m_frameTimer.setInterval(kFullScreenFramePollMs);
     view->show();

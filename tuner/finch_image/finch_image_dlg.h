@@ -12,7 +12,6 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "host/packet_window.h"
 #include "host/screenshot.h"
@@ -152,9 +151,8 @@ private:
 
     finch::SharedFinchImage m_shared;
     host::PacketWindow m_packets;
-    std::mutex m_frameMutex;
-    QImage m_nextFrame;            // guarded by m_frameMutex
-    QImage m_nextFullScreenFrame;  // guarded by m_frameMutex
+    image::FrameSlot m_nextFrame;
+    image::FrameSlot m_nextFullScreenFrame;
     QTimer m_frameTimer;
     QPointer<finch::FinchFullScreenView> m_fullScreen;
     // After what it uses, so that it is stopped first (the destructor

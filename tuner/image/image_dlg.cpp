@@ -120,12 +120,8 @@ void CImageDlg::onCreated() {
     // Made suspended: the worker first runs when the page is shown. Its
     // frames wait in a locked slot that a GUI-thread timer empties, so no
     // frame crosses threads without the lock.
-    m_worker = std::make_unique<ImageDrawWorker>(m_shared, s.activePage, [this](const QImage& f) {
-        QImage frame = f.copy();
-        std::lock_guard lock(m_frameMutex);
-        m_nextFrame = std::move(frame);
-        m_frameFresh = true;
-    });
+    m_worker = std::make_unique<ImageDrawWorker>(m_shared, s.activePage,
+                                                 [this](const QImage& f) { m_nextFrame.put(f); });
     m_shared.setAreaSize(m_image->areaSize().width(), m_image->areaSize().height());
     showFields();
 }
@@ -189,15 +185,8 @@ void CImageDlg::stopWorker() {
 }
 
 void CImageDlg::takeFrame() {
-    QImage frame;
-    {
-        std::lock_guard lock(m_frameMutex);
-        if (!m_frameFresh) return;
-        frame = std::move(m_nextFrame);
-        m_nextFrame = QImage();
-        m_frameFresh = false;
-    }
-    m_image->setFrame(frame);
+    const QImage frame = m_nextFrame.take();
+    if (!frame.isNull()) m_image->setFrame(frame);
 }
 
 void CImageDlg::handlePacket(uint32_t message, const VexPacket& packet) {

@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "host/packet_window.h"
 #include "tuner/app/tuner_page.h"
@@ -79,9 +78,7 @@ private:
 
     image::SharedImage m_shared;
     host::PacketWindow m_packets;
-    std::mutex m_frameMutex;
-    QImage m_nextFrame;         // guarded by m_frameMutex
-    bool m_frameFresh = false;  // guarded by m_frameMutex
+    image::FrameSlot m_nextFrame;
     QTimer m_frameTimer;
     // After what it uses, so that it is stopped first (the destructor
     // stops it explicitly as well).

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QRegion>
+#include <utility>
 
 namespace lumora::image {
 
@@ -17,6 +18,22 @@ ImageFrame::ImageFrame(QWidget* parent) : QFrame(parent) {
 void ImageFrame::setFrame(const QImage& frame) {
     m_frame = frame;
     update();
+}
+
+void FrameSlot::put(const QImage& frame) {
+    QImage copy = frame.copy();
+    std::lock_guard lock(m_mutex);
+    m_frame = std::move(copy);
+}
+
+QImage FrameSlot::take() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_frame, QImage());
+}
+
+void FrameSlot::clear() {
+    std::lock_guard lock(m_mutex);
+    m_frame = QImage();
 }
 
 void paintFrame(QPainter& painter, const QRect& area, const QImage& frame) {

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QSize>
+#include <mutex>
 
 class QPainter;
 
@@ -15,6 +16,22 @@ namespace lumora::image {
 // black (all of it when there is no frame yet): a frame that covers the
 // area costs no fill on every paint.
 void paintFrame(QPainter& painter, const QRect& area, const QImage& frame);
+
+// Hands a drawing worker's frames to the GUI thread: the worker puts each
+// finished frame (a copy, since it draws the next one into the same
+// buffer), a GUI-thread timer takes the newest, and no frame crosses
+// threads without the lock.
+class FrameSlot {
+public:
+    void put(const QImage& frame);
+    // The newest frame put since the last take; null when there is none.
+    QImage take();
+    void clear();
+
+private:
+    std::mutex m_mutex;
+    QImage m_frame;  // guarded by m_mutex
+};
 
 class ImageFrame : public QFrame {
     Q_OBJECT
