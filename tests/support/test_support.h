@@ -2,11 +2,15 @@
 // virtual controller opened through the public contract.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
-#include <functional>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/fsuid.h>
@@ -14,6 +18,7 @@
 #endif
 
 #include "device/vexlink.h"
+#include "host/testing/doubles.h"
 #include "vexlink/virtual/control.h"
 
 namespace lumora::test_support {
@@ -40,6 +45,48 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 20000) {
     timer.start();
     while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+// An image packet (the image pages' streams): message id, line (byte 3)
+// and block (byte 4) as signed bytes, and its 29 values, value i being
+// base + step * i (16-bit big-endian from byte 6).
+inline VexPacket imagePacket(uint8_t id, int line, int block, int base, int step = 0) {
+    VexPacket p{};
+    p.bytes[2] = id;
+    p.bytes[3] = static_cast<uint8_t>(static_cast<int8_t>(line));
+    p.bytes[4] = static_cast<uint8_t>(static_cast<int8_t>(block));
+    for (int i = 0; i < 29; ++i) {
+        const int v = base + step * i;
+        p.bytes[6 + 2 * i] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        p.bytes[7 + 2 * i] = static_cast<uint8_t>(v & 0xFF);
+    }
+    return p;
+}
+
+// Exactly these message boxes, text and caption, in this order.
+inline void expectMessages(const host::testing::RecordingMessages& messages,
+                           std::initializer_list<std::pair<const char*, const char*>> expected) {
+    const auto& shown = messages.shown();
+    std::string texts;
+    for (const auto& s : shown) texts += "\n  " + s.text.toStdString();
+    ASSERT_EQ(shown.size(), expected.size()) << "shown:" << texts;
+    size_t i = 0;
+    for (auto [text, caption] : expected) {
+        EXPECT_EQ(shown[i].text, QString::fromLatin1(text)) << "message " << i;
+        EXPECT_EQ(shown[i].caption, QString::fromLatin1(caption)) << "message " << i;
+        ++i;
+    }
+}
+
+// The controller's end packet (sent when it goes away) under the packet id
+// `id`, which may be any the page registered.
+inline VexPacket endPacket(uint8_t id) {
+    VexPacket p{};
+    p.bytes[1] = 2;
+    p.bytes[2] = id;
+    p.bytes[3] = 0x70;
+    p.bytes[4] = 3;
+    return p;
 }
 
 // Runs the event loop for `ms`, for what must not happen.

@@ -152,4 +152,12 @@ inline std::vector<std::string> operationsOf(const std::vector<CommandRecord>& l
     return out;
 }
 
+// The entries of a log with that operation, in order.
+inline std::vector<CommandRecord> recordsOf(const std::vector<CommandRecord>& log, const std::string& operation) {
+    std::vector<CommandRecord> out;
+    for (const CommandRecord& r : log)
+        if (r.operation == operation) out.push_back(r);
+    return out;
+}
+
 }  // namespace vexlink::control

@@ -249,10 +249,7 @@ protected:
         return vexlink::control::operationsOf(vexlink::control::commandLog(m_deviceId), only);
     }
     std::vector<vexlink::control::CommandRecord> calls(const std::string& operation) {
-        std::vector<vexlink::control::CommandRecord> out;
-        for (const auto& r : vexlink::control::commandLog(m_deviceId))
-            if (r.operation == operation) out.push_back(r);
-        return out;
+        return vexlink::control::recordsOf(vexlink::control::commandLog(m_deviceId), operation);
     }
 
     QTemporaryDir m_dir;

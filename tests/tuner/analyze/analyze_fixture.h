@@ -107,24 +107,14 @@ protected:
         return control::operationsOf(control::commandLog(idOf(kind)), only);
     }
     std::vector<control::CommandRecord> log(const std::string& kind, const std::string& operation) {
-        std::vector<control::CommandRecord> out;
-        for (const auto& r : control::commandLog(idOf(kind)))
-            if (r.operation == operation) out.push_back(r);
-        return out;
+        return control::recordsOf(control::commandLog(idOf(kind)), operation);
     }
     void clearLogs() {
         for (const auto& [entry, id] : m_ids) control::clearCommandLog(id);
     }
 
     void expectMessages(std::initializer_list<std::pair<const char*, const char*>> expected) {
-        const std::vector<Shown>& shown = m_messages.shown();
-        ASSERT_EQ(shown.size(), expected.size()) << (shown.empty() ? "" : shown.back().text.toStdString());
-        int i = 0;
-        for (auto [text, caption] : expected) {
-            EXPECT_EQ(shown[i].text, QString::fromLatin1(text)) << "message " << i;
-            EXPECT_EQ(shown[i].caption, QString::fromLatin1(caption)) << "message " << i;
-            ++i;
-        }
+        test_support::expectMessages(m_messages, expected);
     }
 
     DeviceState m_state;

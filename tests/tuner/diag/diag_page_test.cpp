@@ -105,10 +105,7 @@ protected:
     }
 
     std::vector<control::CommandRecord> starts(const std::string& operation) {
-        std::vector<control::CommandRecord> out;
-        for (const auto& r : control::commandLog(m_id))
-            if (r.operation == operation) out.push_back(r);
-        return out;
+        return control::recordsOf(control::commandLog(m_id), operation);
     }
     // The start's arguments: selection, then the four thresholds.
     static std::array<int32_t, 5> argsOf(const control::CommandRecord& r) {
@@ -366,12 +363,7 @@ TEST_F(DiagPageTest, EndPacketClosesTheControllerAndEndsTheProgram) {
     EXPECT_TRUE(quitCodes.empty());
     EXPECT_NE(state.controller, 0u);
 
-    VexPacket end{};
-    end.bytes[1] = 0x02;
-    end.bytes[2] = 59;
-    end.bytes[3] = 0x70;
-    end.bytes[4] = 0x03;
-    ASSERT_TRUE(control::injectPacket(m_id, end.bytes));
+    ASSERT_TRUE(control::injectPacket(m_id, test_support::endPacket(59).bytes));
     ASSERT_TRUE(waitUntil([&] { return !quitCodes.empty(); }));
     EXPECT_EQ(quitCodes, std::vector<int>{0});
     EXPECT_EQ(state.controller, 0u);

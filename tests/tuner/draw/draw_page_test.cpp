@@ -94,14 +94,7 @@ VexPacket subPacket(uint8_t sub, uint8_t b4, uint8_t b5 = 0) {
     return p;
 }
 
-VexPacket endPacket() {
-    VexPacket p{};
-    p.bytes[1] = 2;
-    p.bytes[2] = kEndPacketId;
-    p.bytes[3] = 0x70;
-    p.bytes[4] = 3;
-    return p;
-}
+VexPacket endPacket() { return test_support::endPacket(kEndPacketId); }
 
 int countColour(const QImage& image, QRgb colour) {
     int n = 0;
@@ -714,12 +707,7 @@ TEST_F(DrawPageTest, FullScreenWindowHasItsOwnRegistrations) {
     p.onHidden();  // the page's registrations end; the window's remain
     ASSERT_TRUE(waitUntil([&] { return countColour(w.surface(), qRgb(255, 0, 0)) > 20; }));
     // The end packet closes the window.
-    uint8_t end[64] = {};
-    end[1] = 2;
-    end[2] = kEndPacketId;
-    end[3] = 0x70;
-    end[4] = 3;
-    ASSERT_TRUE(control::injectPacket(m_id, end));
+    ASSERT_TRUE(control::injectPacket(m_id, endPacket().bytes));
     ASSERT_TRUE(waitUntil([&] { return p.fullScreenWindow() == nullptr; }));
     EXPECT_TRUE(quitCodes.empty()) << "the hidden page does not take the packet";
 }
@@ -753,12 +741,7 @@ TEST_F(DrawPageTest, EndPacketClosesTheControllerAndEndsTheProgram) {
         open(type == 4 ? "osprey" : "heron", uint8_t(type));
         if (type == 4) makePage<CRawPointDlg>(); else makePage<CFinchRawPointDlg>();
         page->openFullScreen();
-        uint8_t end[64] = {};
-        end[1] = 2;
-        end[2] = kEndPacketId;
-        end[3] = 0x70;
-        end[4] = 3;
-        ASSERT_TRUE(control::injectPacket(m_id, end));
+        ASSERT_TRUE(control::injectPacket(m_id, endPacket().bytes));
         ASSERT_TRUE(waitUntil([&] { return !quitCodes.empty(); }));
         EXPECT_EQ(state.controller, 0u);
         EXPECT_EQ(quitCodes, std::vector<int>{0});

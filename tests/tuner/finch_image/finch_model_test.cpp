@@ -7,17 +7,14 @@
 #include <vector>
 
 #include "tuner/finch_image/finch_model.h"
+#include "tests/support/test_support.h"
 
 namespace lumora::finch {
 namespace {
 
-std::array<uint8_t, 64> imagePacket(uint8_t id, int line, int block, int base) {
-    std::array<uint8_t, 64> p{};
-    p[2] = id;
-    p[3] = static_cast<uint8_t>(static_cast<int8_t>(line));
-    p[4] = static_cast<uint8_t>(static_cast<int8_t>(block));
-    for (int i = 0; i < kImageValuesPerPacket; ++i) writeBE16(&p[6 + 2 * i], base + i);
-    return p;
+// An image packet: id, line, block and 29 values (value i = base + i).
+VexPacket imagePacket(uint8_t id, int line, int block, int base) {
+    return test_support::imagePacket(id, line, block, base, 1);
 }
 
 std::vector<int> values(const Node* line, int n) {
@@ -28,18 +25,18 @@ std::vector<int> values(const Node* line, int n) {
 
 TEST(FinchPacketDecoding, RawAndStrayLinesWithTheirExtremes) {
     auto grids = std::make_unique<FinchGrids>();
-    EXPECT_EQ(decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, -20).data(), *grids), 29);
+    EXPECT_EQ(decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, -20).bytes, *grids), 29);
     EXPECT_EQ(grids->raw[7][29].value, -20);
     EXPECT_EQ(grids->raw[7][57].value, 8);
     EXPECT_EQ(grids->stray[7][29].value, 0);
-    EXPECT_EQ(decodeFinchPacket(imagePacket(kStrayImagePacket, 3, 0, 100).data(), *grids), 29);
+    EXPECT_EQ(decodeFinchPacket(imagePacket(kStrayImagePacket, 3, 0, 100).bytes, *grids), 29);
     EXPECT_EQ(grids->stray[3][28].value, 128);
 
     // The node's highest and lowest follow every value stored.
     grids->raw[7][29] = kStartNode;
-    decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, 300).data(), *grids);
-    decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, -400).data(), *grids);
-    decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, 5).data(), *grids);
+    decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, 300).bytes, *grids);
+    decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, -400).bytes, *grids);
+    decodeFinchPacket(imagePacket(kRawImagePacket, 7, 1, 5).bytes, *grids);
     EXPECT_EQ(grids->raw[7][29].value, 5);
     EXPECT_EQ(grids->raw[7][29].highest, 300);
     EXPECT_EQ(grids->raw[7][29].lowest, -400);
@@ -53,7 +50,7 @@ TEST(FinchPacketDecoding, RawAndStrayLinesWithTheirExtremes) {
                  {0x51, 5, 0, 0},             {0x3B, 5, 0, 0}};
     for (const auto& c : cases) {
         auto g = std::make_unique<FinchGrids>();
-        EXPECT_EQ(decodeFinchPacket(imagePacket(c.id, c.line, c.block, 1).data(), *g), c.stored)
+        EXPECT_EQ(decodeFinchPacket(imagePacket(c.id, c.line, c.block, 1).bytes, *g), c.stored)
             << int(c.id) << " line " << c.line << " block " << c.block;
     }
 }

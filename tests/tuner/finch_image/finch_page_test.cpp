@@ -34,14 +34,7 @@ void typeKey(QWidget& widget, int key, const QString& text) {
     QCoreApplication::sendEvent(&widget, &press);
 }
 
-VexPacket imagePacket(uint8_t id, int line, int block, int value) {
-    VexPacket p{};
-    p.bytes[2] = id;
-    p.bytes[3] = uint8_t(line);
-    p.bytes[4] = uint8_t(block);
-    for (int i = 0; i < kImageValuesPerPacket; ++i) writeBE16(&p.bytes[6 + 2 * i], value);
-    return p;
-}
+using test_support::imagePacket;
 
 // The Kestrel page as this page sees it.
 class FakeKestrel : public KestrelParamSource {
@@ -308,12 +301,8 @@ TEST_F(FinchPageTest, PacketsCountWhileActiveAndTheEndPacketEndsTheProgram) {
     p.handlePacket(kStreamMessage, packet);
     EXPECT_EQ(p.shared().grids().stray[4][28].value, 7777);
 
-    uint8_t end[64] = {};
-    end[1] = 2;
-    end[2] = 0x51;  // a registered id that carries no image
-    end[3] = 0x70;
-    end[4] = 3;
-    ASSERT_TRUE(control::injectPacket(m_id, end));
+    // Under a registered id that carries no image.
+    ASSERT_TRUE(control::injectPacket(m_id, test_support::endPacket(0x51).bytes));
     ASSERT_TRUE(waitUntil([&] { return !quitCodes.empty(); }));
     EXPECT_EQ(state.controller, 0u);
     EXPECT_EQ(quitCodes, std::vector<int>{0});

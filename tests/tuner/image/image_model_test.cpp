@@ -6,18 +6,14 @@
 #include <vector>
 
 #include "tuner/image/image_model.h"
+#include "tests/support/test_support.h"
 
 namespace lumora::image {
 namespace {
 
 // An image packet: id, line, block and 29 values (value i = base + i).
-std::array<uint8_t, 64> imagePacket(uint8_t id, int line, int block, int base) {
-    std::array<uint8_t, 64> p{};
-    p[2] = id;
-    p[3] = static_cast<uint8_t>(static_cast<int8_t>(line));
-    p[4] = static_cast<uint8_t>(static_cast<int8_t>(block));
-    for (int i = 0; i < kImageValuesPerPacket; ++i) writeBE16(&p[6 + 2 * i], base + i);
-    return p;
+VexPacket imagePacket(uint8_t id, int line, int block, int base) {
+    return test_support::imagePacket(id, line, block, base, 1);
 }
 
 struct DecodeCase {
@@ -34,7 +30,7 @@ TEST(ImagePacketDecoding, EachIdFillsItsGridAlongItsLine) {
         auto grids = std::make_unique<ImageGrids>();
         // Negative and large values cross the sign bit of the 16-bit words.
         const auto packet = imagePacket(c.id, 7, 1, -20);
-        EXPECT_EQ(decodeImagePacket(packet.data(), *grids), 29);
+        EXPECT_EQ(decodeImagePacket(packet.bytes, *grids), 29);
 
         auto expected = std::make_unique<ImageGrids>();
         ImageGrid& target = c.adLevel ? expected->adLevel : expected->ad;
@@ -50,10 +46,10 @@ TEST(ImagePacketDecoding, EachIdFillsItsGridAlongItsLine) {
 TEST(ImagePacketDecoding, ValuesAreBigEndianSigned) {
     auto grids = std::make_unique<ImageGrids>();
     auto packet = imagePacket(0x4B, 0, 0, 0);
-    writeBE16(&packet[6], -32768);
-    writeBE16(&packet[8], 32767);
-    writeBE16(&packet[62], 0x1234);  // the last value: bytes 62 and 63
-    decodeImagePacket(packet.data(), *grids);
+    writeBE16(&packet.bytes[6], -32768);
+    writeBE16(&packet.bytes[8], 32767);
+    writeBE16(&packet.bytes[62], 0x1234);  // the last value: bytes 62 and 63
+    decodeImagePacket(packet.bytes, *grids);
     EXPECT_EQ(grids->ad[0][0], -32768);
     EXPECT_EQ(grids->ad[0][1], 32767);
     EXPECT_EQ(grids->ad[0][28], 0x1234);
@@ -81,7 +77,7 @@ TEST(ImagePacketDecoding, OnlyTheValuesThatFitTheGridAreKept) {
         SCOPED_TRACE(c.what);
         auto grids = std::make_unique<ImageGrids>();
         const auto packet = imagePacket(c.id, c.line, c.block, 1000);
-        EXPECT_EQ(decodeImagePacket(packet.data(), *grids), c.stored);
+        EXPECT_EQ(decodeImagePacket(packet.bytes, *grids), c.stored);
 
         auto expected = std::make_unique<ImageGrids>();
         for (int i = 0; i < c.stored; ++i) {

@@ -37,14 +37,7 @@ void typeKey(QWidget& widget, char c) {
     QCoreApplication::sendEvent(&widget, &press);
 }
 
-VexPacket imagePacket(uint8_t id, int line, int block, int value) {
-    VexPacket p{};
-    p.bytes[2] = id;
-    p.bytes[3] = uint8_t(line);
-    p.bytes[4] = uint8_t(block);
-    for (int i = 0; i < kImageValuesPerPacket; ++i) writeBE16(&p.bytes[6 + 2 * i], value);
-    return p;
-}
+using test_support::imagePacket;
 
 // Counts the image packets that the controller streams, by id, through a
 // window of its own beside the page's.
@@ -239,12 +232,8 @@ TEST_F(ImagePageTest, PacketsCountOnlyWhileTheImagePageIsActive) {
 TEST_F(ImagePageTest, EndPacketClosesTheControllerAndEndsTheProgram) {
     open("osprey");
     makePage();
-    uint8_t end[64] = {};
-    end[1] = 2;
-    end[2] = 0x56;  // any registered id
-    end[3] = 0x70;
-    end[4] = 3;
-    ASSERT_TRUE(control::injectPacket(m_id, end));
+    // Under any registered id.
+    ASSERT_TRUE(control::injectPacket(m_id, test_support::endPacket(0x56).bytes));
     ASSERT_TRUE(waitUntil([&] { return !quitCodes.empty(); }));
     EXPECT_EQ(state.controller, 0u);
     EXPECT_EQ(quitCodes, std::vector<int>{0});

@@ -155,14 +155,7 @@ protected:
         return !press.isAccepted();
     }
     void expectMessages(std::initializer_list<std::pair<const char*, const char*>> expected) {
-        const auto& shown = m_messages.shown();
-        ASSERT_EQ(shown.size(), expected.size()) << firstTexts();
-        int i = 0;
-        for (auto [text, caption] : expected) {
-            EXPECT_EQ(shown[size_t(i)].text, QString::fromLatin1(text)) << "message " << i;
-            EXPECT_EQ(shown[size_t(i)].caption, QString::fromLatin1(caption)) << "message " << i;
-            ++i;
-        }
+        test_support::expectMessages(m_messages, expected);
     }
     std::string firstTexts() {
         std::string out;

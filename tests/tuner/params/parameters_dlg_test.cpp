@@ -106,14 +106,7 @@ protected:
         return !devices.empty() && devices[0].open;
     }
     void expectMessages(std::initializer_list<std::pair<const char*, const char*>> expected) {
-        const std::vector<Shown>& shown = m_messages.shown();
-        ASSERT_EQ(shown.size(), expected.size());
-        int i = 0;
-        for (auto [text, caption] : expected) {
-            EXPECT_EQ(shown[i].text, QString::fromLatin1(text)) << "message " << i;
-            EXPECT_EQ(shown[i].caption, QString::fromLatin1(caption)) << "message " << i;
-            ++i;
-        }
+        test_support::expectMessages(m_messages, expected);
     }
 
     host::testing::RecordingMessages m_messages;
