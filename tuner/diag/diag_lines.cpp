@@ -15,22 +15,18 @@ QString verdict(const CTestResult& item) {
     return item.result != 0 ? QStringLiteral("Pass\r\n") : QStringLiteral("Fail\r\n");
 }
 
-// "X[%03d] " / "Y[%03d] " and "- X[%03d] :" / "- Y[%03d] :".
-QString firstXY(const CTestResult& item) {
-    return isY(item.firstAxis) ? QString::asprintf("Y[%03d] ", number(item.firstIndex))
-                               : QString::asprintf("X[%03d] ", number(item.firstIndex));
+// "X[001]", "Y[001]" (Osprey) or "Tx[001]", "Rx[001]" (Heron): the channel
+// of an axis word and an index, numbered from 1.
+QString channelName(int16_t axis, int16_t index, Flavour flavour) {
+    const char* name = flavour == Flavour::Osprey ? (isY(axis) ? "Y" : "X") : (isY(axis) ? "Rx" : "Tx");
+    return QString::asprintf("%s[%03d]", name, number(index));
 }
-QString secondXY(const CTestResult& item) {
-    return isY(item.secondAxis) ? QString::asprintf("- Y[%03d] :", number(item.secondIndex))
-                                : QString::asprintf("- X[%03d] :", number(item.secondIndex));
+// The pair of a short or mutual line: "X[001] - X[002] :".
+QString firstChannel(const CTestResult& item, Flavour flavour) {
+    return channelName(item.firstAxis, item.firstIndex, flavour) + QLatin1Char(' ');
 }
-QString firstTxRx(const CTestResult& item) {
-    return isY(item.firstAxis) ? QString::asprintf("Rx[%03d] ", number(item.firstIndex))
-                               : QString::asprintf("Tx[%03d] ", number(item.firstIndex));
-}
-QString secondTxRx(const CTestResult& item) {
-    return isY(item.secondAxis) ? QString::asprintf("- Rx[%03d] :", number(item.secondIndex))
-                                : QString::asprintf("- Tx[%03d] :", number(item.secondIndex));
+QString secondChannel(const CTestResult& item, Flavour flavour) {
+    return QStringLiteral("- ") + channelName(item.secondAxis, item.secondIndex, flavour) + QStringLiteral(" :");
 }
 
 // The one-line summaries and the finish line of each test.
@@ -70,29 +66,19 @@ Flavour flavourFor(int typeCode) {
 }
 
 QString openLine(const CTestResult& item, Flavour flavour, const DiagSettings& s) {
-    const int channel = number(item.firstIndex);
-    QString line;
-    if (flavour == Flavour::Osprey) {
-        line = isY(item.firstAxis)
-                   ? QString::asprintf("Open : Y[%03d] = %04d, LTh: %d, ", channel, item.value, s.openTh)
-                   : QString::asprintf("Open : X[%03d] = %04d, LTh: %d, ", channel, item.value, s.openTh);
-    } else {
-        line = isY(item.firstAxis)
-                   ? QString::asprintf("Open : Rx[%03d] = %04d, LTh: %d, UTh: %d, ", channel,
-                                       item.value, s.openLower, s.openUpper)
-                   : QString::asprintf("Open : Tx[%03d] = %04d, LTh: %d, UTh: %d, ", channel,
-                                       item.value, s.openLower, s.openUpper);
-    }
+    QString line = QStringLiteral("Open : ") + channelName(item.firstAxis, item.firstIndex, flavour);
+    if (flavour == Flavour::Osprey)
+        line += QString::asprintf(" = %04d, LTh: %d, ", item.value, s.openTh);
+    else
+        line += QString::asprintf(" = %04d, LTh: %d, UTh: %d, ", item.value, s.openLower, s.openUpper);
     return line + verdict(item);
 }
 
 QString shortLine(const CTestResult& item, Flavour flavour, const DiagSettings& s) {
-    QString line = QStringLiteral("Short : ");
+    QString line = QStringLiteral("Short : ") + firstChannel(item, flavour) + secondChannel(item, flavour);
     if (flavour == Flavour::Osprey) {
-        line += firstXY(item) + secondXY(item);
         line += QString::asprintf(" R: %d - %d, V: %04d, ", 0, s.shortTh, item.value);
     } else {
-        line += firstTxRx(item) + secondTxRx(item);
         line += isY(item.firstAxis)
                     ? QString::asprintf(" Rx Th: %d, V: %04d, ", s.shortRxTh, item.value)
                     : QString::asprintf(" Tx Th: %d, V: %04d, ", s.shortTxTh, item.value);
@@ -103,29 +89,18 @@ QString shortLine(const CTestResult& item, Flavour flavour, const DiagSettings& 
 QString mutualLine(const CTestResult& item, Flavour flavour) {
     QString line = QStringLiteral("Mutual : ");
     if (flavour == Flavour::Osprey) {
-        line += firstXY(item) + secondXY(item);
+        line += firstChannel(item, flavour) + secondChannel(item, flavour);
     } else {
-        // A Tx word names a Tx channel or, by its sub-kind, a stray measurement.
-        if (isY(item.firstAxis)) {
-            line += QString::asprintf("Rx[%03d] ", number(item.firstIndex));
-        } else {
-            switch (item.firstSubKind) {
-            case 0: line += QString::asprintf("Tx[%03d] ", number(item.firstIndex)); break;
-            case 1: line += QStringLiteral("SysStray "); break;
-            case 2: line += QStringLiteral("ICStray "); break;
-            default: break;
-            }
-        }
-        if (isY(item.secondAxis)) {
-            line += QString::asprintf("- Rx[%03d] :", number(item.secondIndex));
-        } else {
-            switch (item.secondSubKind) {
-            case 0: line += QString::asprintf("- Tx[%03d] :", number(item.secondIndex)); break;
-            case 1: line += QStringLiteral("SysStray "); break;
-            case 2: line += QStringLiteral("ICStray "); break;
-            default: break;
-            }
-        }
+        // A Tx word names a Tx channel or, by its sub-kind, a stray
+        // measurement; other sub-kinds print nothing.
+        auto part = [&](int16_t axis, int16_t subKind, const QString& channel) -> QString {
+            if (isY(axis) || subKind == 0) return channel;
+            if (subKind == 1) return QStringLiteral("SysStray ");
+            if (subKind == 2) return QStringLiteral("ICStray ");
+            return {};
+        };
+        line += part(item.firstAxis, item.firstSubKind, firstChannel(item, flavour));
+        line += part(item.secondAxis, item.secondSubKind, secondChannel(item, flavour));
     }
     line += QString::asprintf(" V: %04d, ", item.value);
     return line + verdict(item);
@@ -151,8 +126,9 @@ QString mutualTableLine(const CTestResult& item) {
 QString adLevelLine(const CTestResult& item, const DiagSettings& s) {
     QString line = QStringLiteral("ADLevel : ");
     // A low byte of 0xFF marks "no channel" (AD level items carry one).
-    if ((item.firstIndex & 0xFF) != 0xFF) line += firstXY(item);
-    if ((item.secondIndex & 0xFF) != 0xFF) line += secondXY(item);
+    // Channels are named X and Y in both flavours.
+    if ((item.firstIndex & 0xFF) != 0xFF) line += firstChannel(item, Flavour::Osprey);
+    if ((item.secondIndex & 0xFF) != 0xFF) line += secondChannel(item, Flavour::Osprey);
     line += QString::asprintf(" R: %d - %d, V: %04d, ", 0, s.adLevelTh, item.value);
     return line + verdict(item);
 }
