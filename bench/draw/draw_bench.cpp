@@ -12,9 +12,9 @@
 #include <QPainter>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <string>
 
+#include "bench/support/frame_times.h"
 #include "device/packet.h"
 #include "tuner/app/device_state.h"
 #include "tuner/draw/contact_model.h"
@@ -120,29 +120,16 @@ void BM_FillBaselinePageArea(benchmark::State& state) {
 }
 BENCHMARK(BM_FillBaselinePageArea)->Unit(benchmark::kMicrosecond);
 
-// Prints each scan beside its fill once the run is over, in CPU time: on a
-// shared machine the wall time mostly measures the other programs.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) m_time[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        ratio("BM_ScanModelAndRenderer", "BM_FillBaseline1280x720");
-        ratio("BM_ScanThroughThePage", "BM_FillBaselinePageArea");
-    }
-
-private:
-    void ratio(const std::string& scan, const std::string& fill) {
-        if (!m_time.count(scan) || !m_time.count(fill) || m_time[fill] <= 0) return;
-        std::printf("%s: %.1f us a scan of 32 contacts = %.2f x the fill of the same area (%.1f us)\n",
-                    scan.c_str(), m_time[scan], m_time[scan] / m_time[fill], m_time[fill]);
-    }
-    std::map<std::string, double> m_time;
-};
+// Prints a scan beside its fill, in CPU time: on a shared machine the wall
+// time mostly measures the other programs.
+void printRatio(const lumora::bench::FrameTimeReporter& reporter, const std::string& scan,
+                const std::string& fill) {
+    const auto* s = reporter.find(scan);
+    const auto* f = reporter.find(fill);
+    if (!s || !f || f->cpuMs <= 0) return;
+    std::printf("%s: %.1f us a scan of 32 contacts = %.2f x the fill of the same area (%.1f us)\n",
+                scan.c_str(), s->cpuMs * 1e3, s->cpuMs / f->cpuMs, f->cpuMs * 1e3);
+}
 
 }  // namespace
 
@@ -151,8 +138,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    lumora::bench::FrameTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    printRatio(reporter, "BM_ScanModelAndRenderer", "BM_FillBaseline1280x720");
+    printRatio(reporter, "BM_ScanThroughThePage", "BM_FillBaselinePageArea");
     benchmark::Shutdown();
     return 0;
 }

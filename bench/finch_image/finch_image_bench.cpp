@@ -108,23 +108,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     lumora::bench::FrameTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto* cached = reporter.find("BM_FinchFrameCached");
-    const auto* plain = reporter.find("BM_FinchFramePlainDrawText");
-    if (cached && plain && cached->cpuMs > 0 && cached->wallMs > 0) {
-        // The goal is stated for one core: the thread's CPU time is the
-        // figure that counts. Wall time is shown too; on a shared machine it
-        // also holds the time spent waiting for a core.
-        const double cpuRatio = plain->cpuMs / cached->cpuMs;
-        const double wallRatio = plain->wallMs / cached->wallMs;
-        std::printf("Finch frame 90x90 AD Level, CPU time: cached %.3f ms, plain drawText %.3f ms, "
-                    "%.1fx faster\n",
-                    cached->cpuMs, plain->cpuMs, cpuRatio);
-        std::printf("Finch frame 90x90 AD Level, wall time: cached %.3f ms, plain drawText %.3f ms, "
-                    "%.1fx faster\n",
-                    cached->wallMs, plain->wallMs, wallRatio);
+    double cpuRatio = 0;
+    if (lumora::bench::printCachedAgainstPlain(reporter, "BM_FinchFrameCached", "BM_FinchFramePlainDrawText",
+                                               "Finch frame 90x90 AD Level", &cpuRatio))
         std::printf("goal (>= 5x faster; CPU time <= 5 ms for information): %s\n",
                     cpuRatio >= 5.0 ? "met" : "NOT met");
-    }
     benchmark::Shutdown();
     return 0;
 }
