@@ -52,13 +52,14 @@ protected:
         ContactTable& table = m_page.m_contacts;
         const MultiContactReport report = decodeMultiContact(packet.bytes);
         const GridSettings grid = m_page.gridSettings();
+        const QTime logTime = m_page.m_fields.pointLogging ? host::localTime().time() : QTime();
         for (int i = 0; i < report.count; ++i) {
             const TouchRecord& r = report.records[static_cast<size_t>(i)];
             if (!table.holds(r.id)) continue;
             table.noteReport(r);
             const float distance = finch::offsetDistance(r.x, r.y, grid, m_page.m_testLine);
             if (m_page.m_fields.pointLogging)
-                m_page.m_fullScreenLog += fullScreenPointLine(host::localTime().time(), r, distance);
+                m_page.m_fullScreenLog += fullScreenPointLine(logTime, r, distance);
             std::vector<Mark> marks;
             finch::stepRecord(table, r, m_page.m_fields.drawMode, marks);
             changed(drawMarks(surface(), marks, finch::kScale));
@@ -174,6 +175,8 @@ void CFinchRawPointDlg::handleTouchReport(const uint8_t* p) {
         m_lastRateTraceMs = now;
     }
     const MultiContactReport report = decodeMultiContact(p);
+    // The records of a report share its time.
+    const QTime logTime = m_fields.pointLogging ? host::localTime().time() : QTime();
     std::vector<Mark> marks;
     for (int i = 0; i < report.count; ++i) {
         const TouchRecord& r = report.records[static_cast<size_t>(i)];
@@ -186,7 +189,7 @@ void CFinchRawPointDlg::handleTouchReport(const uint8_t* p) {
         if (!acceptRecord(r, now)) continue;
         // The log keeps the pressure as reported, also id 31's, whose
         // drawing takes the pen base off it.
-        if (m_fields.pointLogging) m_pointLog += finchPointLine(host::localTime().time(), r);
+        if (m_fields.pointLogging) m_pointLog += finchPointLine(logTime, r);
         // While the full-screen window is open, it draws the tracks.
         if (!m_fields.fullScreen) finch::stepRecord(m_contacts, r, m_fields.drawMode, marks);
     }

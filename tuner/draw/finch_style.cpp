@@ -132,8 +132,7 @@ GridGeometry grid(QSize size, const GridSettings& g) {
     out.pink.emplace_back(w, t, s, h);
     out.grey.emplace_back(0, 0, w, h);
     out.grey.emplace_back(w, 0, 0, h);
-    out.targets = {QPoint(w / 20, h / 20), QPoint(w / 20, 19 * h / 20), QPoint(19 * w / 20, h / 20),
-                   QPoint(19 * w / 20, 19 * h / 20)};
+    out.targets = cornerTargets(w, h);
     return out;
 }
 
@@ -150,8 +149,6 @@ float offsetDistance(int x, int y, const GridSettings& g, TestLine line) {
     return std::fabs(G * float(mmX) - float(mmY)) / std::sqrt(G * G + 1.0f);
 }
 
-QPoint keyCentre(int key, QSize strip) {
-    return {(key + 1) * strip.width() / (kKeyPlaces + 1), strip.height() / 2};
-}
+QPoint keyCentre(int key, QSize strip) { return draw::keyCentre(key, strip, kKeyPlaces); }
 
 }  // namespace lumora::draw::finch

@@ -31,6 +31,15 @@ int toPixels(double value) {
     return static_cast<int>(std::clamp(value, -kLimit, kLimit));
 }
 
+std::array<QPoint, 4> cornerTargets(int w, int h) {
+    return {QPoint(w / 20, h / 20), QPoint(w / 20, 19 * h / 20), QPoint(19 * w / 20, h / 20),
+            QPoint(19 * w / 20, 19 * h / 20)};
+}
+
+QPoint keyCentre(int key, QSize strip, int places) {
+    return {(key + 1) * strip.width() / (places + 1), strip.height() / 2};
+}
+
 void drawGrid(QImage& surface, const GridGeometry& grid) {
     surface.fill(Qt::white);
     QPainter p(&surface);

@@ -52,7 +52,12 @@ int toPixels(double value);
 // Fills the surface white and draws the grid on it.
 void drawGrid(QImage& surface, const GridGeometry& grid);
 
-// The target marks: a square of +-10 pixels with an X in it.
+// The target marks: a square of +-10 pixels with an X in it, one near each
+// corner of a w x h surface (a twentieth of the size in from its edges).
 constexpr int kTargetHalfSide = 10;
+std::array<QPoint, 4> cornerTargets(int w, int h);
+
+// The centre of touch key `key` of `places` keys spread evenly along a strip.
+QPoint keyCentre(int key, QSize strip, int places);
 
 }  // namespace lumora::draw

@@ -169,13 +169,10 @@ GridGeometry grid(QSize size, const GridSettings& g) {
         out.pink.emplace_back(0, sign * shift, w, h + sign * shift);
         out.pink.emplace_back(w, sign * shift, 0, h + sign * shift);
     }
-    out.targets = {QPoint(w / 20, h / 20), QPoint(w / 20, 19 * h / 20), QPoint(19 * w / 20, h / 20),
-                   QPoint(19 * w / 20, 19 * h / 20)};
+    out.targets = cornerTargets(w, h);
     return out;
 }
 
-QPoint keyCentre(int key, QSize strip) {
-    return {(key + 1) * strip.width() / (kKeyPlaces + 1), strip.height() / 2};
-}
+QPoint keyCentre(int key, QSize strip) { return draw::keyCentre(key, strip, kKeyPlaces); }
 
 }  // namespace lumora::draw::osprey

@@ -132,12 +132,14 @@ void CRawPointDlg::handleTouchReport(const uint8_t* p) {
     const bool single = isSingleContact(p);
     const MultiContactReport report = decodeEitherForm(p);
     const uint32_t now = nowMs();
+    // The records of a report share its time.
+    const QTime logTime = m_fields.pointLogging ? host::localTime().time() : QTime();
     std::vector<Mark> marks;
     for (int i = 0; i < report.count; ++i) {
         const TouchRecord& r = report.records[static_cast<size_t>(i)];
         // Ids above 11, and negative ones, are no contact of this page.
         if (!acceptRecord(r, now)) continue;
-        if (m_fields.pointLogging) m_pointLog += ospreyPointLine(host::localTime().time(), r);
+        if (m_fields.pointLogging) m_pointLog += ospreyPointLine(logTime, r);
         // While the full-screen window is open, it draws the tracks.
         if (m_fields.fullScreen) continue;
         if (single)
