@@ -29,6 +29,17 @@ ShortStart shortStartFor(int typeCode, const TestPlan& plan) {
     return {1, plan.PCBShortTh};
 }
 
+// A unit whose model name or version differs from the plan's: the message
+// box's text and the status line's.
+struct IdentityTexts {
+    QString box;
+    QString status;
+};
+IdentityTexts identityTexts(bool modelDiffers) {
+    if (modelDiffers) return {QStringLiteral("Check ModelName Fail!"), QStringLiteral("Check Model Name Fail!")};
+    return {QStringLiteral("Check Version Fail!"), QStringLiteral("Check Version Fail!")};
+}
+
 const QString kControllerError =
     QStringLiteral("Controller Error! Please make sure FPCA is connected with bridge board!\r\n");
 
@@ -143,7 +154,7 @@ void TestSequence::refuse() {
     refresh();
 }
 
-TestSequence::PlanRead TestSequence::readPlanForRun(bool pcbT1, bool logInterface, const UnitInfo& unit) {
+TestSequence::PlanRead TestSequence::readPlanForRun(bool pcbT1, const UnitInfo& unit) {
     if (pcbT1)
         m_config.chooseCaseForPcbT1();
     else
@@ -160,7 +171,7 @@ TestSequence::PlanRead TestSequence::readPlanForRun(bool pcbT1, bool logInterfac
     }
     if (unit.detectedInterface != plan().DeviceInterface) {
         m_view.disconnectUnit();
-        if (logInterface) m_run.runLog += QStringLiteral("Wrong Interface!\r\n");
+        if (pcbT1) m_run.runLog += QStringLiteral("Wrong Interface!\r\n");
         refresh();
         return PlanRead::Disconnected;
     }
@@ -222,7 +233,7 @@ void TestSequence::pcbT1() {
     if (isHeronFamily(unit.typeCode)) DevSetTestMode(unit.handle, 1);
     refresh();
 
-    switch (readPlanForRun(true, true, unit)) {
+    switch (readPlanForRun(true, unit)) {
     case PlanRead::Ok: break;
     case PlanRead::Refused: refuse(); return;
     case PlanRead::Disconnected: return;
@@ -231,21 +242,11 @@ void TestSequence::pcbT1() {
         refuse();
         return;
     }
-    switch (checkIdentity(unit)) {
-    case IdentityCheck::Ok: break;
-    case IdentityCheck::ModelDiffers:
-        host::messageBox(QStringLiteral("Check ModelName Fail!"), QStringLiteral("LumoraTester"),
-                         host::Icon::Error);
-        m_run.statusLine = QStringLiteral("Check Model Name Fail!");
-        m_run.runLog += QStringLiteral("Check Model Name Fail!\r\n");
-        m_results.barcode.clear();
-        refuse();
-        return;
-    case IdentityCheck::VersionDiffers:
-        host::messageBox(QStringLiteral("Check Version Fail!"), QStringLiteral("LumoraTester"),
-                         host::Icon::Error);
-        m_run.statusLine = QStringLiteral("Check Version Fail!");
-        m_run.runLog += QStringLiteral("Check Version Fail!\r\n");
+    if (const IdentityCheck identity = checkIdentity(unit); identity != IdentityCheck::Ok) {
+        const IdentityTexts texts = identityTexts(identity == IdentityCheck::ModelDiffers);
+        host::messageBox(texts.box, QStringLiteral("LumoraTester"), host::Icon::Error);
+        m_run.statusLine = texts.status;
+        m_run.runLog += texts.status + QStringLiteral("\r\n");
         m_results.barcode.clear();
         refuse();
         return;
@@ -322,7 +323,7 @@ void TestSequence::startTest() {
     m_results.startTime = host::localTime();
     m_results.items = ItemTexts{};
     const UnitInfo unit = m_view.unit();
-    switch (readPlanForRun(false, false, unit)) {
+    switch (readPlanForRun(false, unit)) {
     case PlanRead::Ok: break;
     case PlanRead::Refused: refresh(); return;
     case PlanRead::Disconnected: return;
@@ -351,15 +352,13 @@ void TestSequence::startTest() {
     }
     const IdentityCheck identity = checkIdentity(unit);
     if (identity != IdentityCheck::Ok) {
-        const bool model = identity == IdentityCheck::ModelDiffers;
-        m_run.statusLine = model ? QStringLiteral("Check Model Name Fail!") : QStringLiteral("Check Version Fail!");
+        const IdentityTexts texts = identityTexts(identity == IdentityCheck::ModelDiffers);
+        m_run.statusLine = texts.status;
         m_results.barcode.clear();
-        if (p.AutoExit) {
-            m_view.endProgram(model ? 5 : 6);
-        } else {
-            host::messageBox(model ? QStringLiteral("Check ModelName Fail!") : QStringLiteral("Check Version Fail!"),
-                             QStringLiteral("LumoraTester"), host::Icon::Error);
-        }
+        if (p.AutoExit)
+            m_view.endProgram(identity == IdentityCheck::ModelDiffers ? 5 : 6);
+        else
+            host::messageBox(texts.box, QStringLiteral("LumoraTester"), host::Icon::Error);
         refuse();
         return;
     }
@@ -384,24 +383,15 @@ bool TestSequence::judgementDue(bool strictlyMore) const {
     return strictlyMore ? since > kJudgementGapMs : since >= kJudgementGapMs;
 }
 
-void TestSequence::setLevelRegistration(VexHandle handle, uint8_t packetId, uint32_t message) {
-    if (m_levelRegistration) m_packets.unregister(handle, m_levelRegistration);
-    m_levelRegistration = m_packets.registerPacket(handle, packetId, message);
+void TestSequence::setRegistration(VexRegistration& slot, VexHandle handle, uint8_t packetId,
+                                   uint32_t message) {
+    if (slot) m_packets.unregister(handle, slot);
+    slot = m_packets.registerPacket(handle, packetId, message);
 }
 
-void TestSequence::setConnectorRegistration(VexHandle handle, uint8_t packetId, uint32_t message) {
-    if (m_connectorRegistration) m_packets.unregister(handle, m_connectorRegistration);
-    m_connectorRegistration = m_packets.registerPacket(handle, packetId, message);
-}
-
-void TestSequence::endLevelRegistration(VexHandle handle) {
-    if (m_levelRegistration) m_packets.unregister(handle, m_levelRegistration);
-    m_levelRegistration = 0;
-}
-
-void TestSequence::endConnectorRegistration(VexHandle handle) {
-    if (m_connectorRegistration) m_packets.unregister(handle, m_connectorRegistration);
-    m_connectorRegistration = 0;
+void TestSequence::endRegistration(VexRegistration& slot, VexHandle handle) {
+    if (slot) m_packets.unregister(handle, slot);
+    slot = 0;
 }
 
 void TestSequence::stopData(VexHandle handle) {
@@ -435,14 +425,14 @@ void TestSequence::nextStep() {
         if (connector) {
             m_run.runLog += QStringLiteral("-----\r\nController T1-2 (Connector Test/AD Test) Start!\r\n");
             m_run.statusLine = QStringLiteral("Strat PCB Connector Test/AD\r\n");
-            setLevelRegistration(h, 0x4F, ConnectorT1PacketMessage);
-            setConnectorRegistration(h, 0x52, ConnectorT1PacketMessage);
+            setRegistration(m_levelRegistration, h, 0x4F, ConnectorT1PacketMessage);
+            setRegistration(m_connectorRegistration, h, 0x52, ConnectorT1PacketMessage);
             m_values.t1Connector.reset();
         } else {
             m_run.step = 2;
             m_run.runLog += QStringLiteral("-----\r\nController T1-2 (AD Test) Start!\r\n");
             m_run.statusLine = QStringLiteral("Strat PCB AD Level Test\r\n");
-            setLevelRegistration(h, 0x4F, ADLevelPacketMessage);
+            setRegistration(m_levelRegistration, h, 0x4F, ADLevelPacketMessage);
         }
         m_values.ad.reset();
         PCAPGetSingleData(h, &y, &x);
@@ -458,7 +448,7 @@ void TestSequence::nextStep() {
         m_run.step = 3;
         m_run.runLog += QStringLiteral("-----\r\nController T1-3 (AD Test Image Y) Start!\r\n");
         m_run.statusLine = QStringLiteral("Strat PCB AD Level Test\r\n");
-        setLevelRegistration(h, 0x51, ImageYPacketMessage);
+        setRegistration(m_levelRegistration, h, 0x51, ImageYPacketMessage);
         resetImage(m_values.imageY);
         PCAPGetImageYX(h, &y, &x);
         startStep();
@@ -469,9 +459,8 @@ void TestSequence::nextStep() {
         if (connector) {
             m_run.runLog += QStringLiteral("-----\r\nController T2 (Connector Test) Start!\r\n");
             m_run.statusLine = QStringLiteral("Strat Connector Test\r\n");
-            endLevelRegistration(h);
-            endConnectorRegistration(h);
-            setConnectorRegistration(h, 0x52, ConnectorT2PacketMessage);
+            endRegistration(m_levelRegistration, h);
+            setRegistration(m_connectorRegistration, h, 0x52, ConnectorT2PacketMessage);
             m_values.t2Connector.reset();
             m_results.t2ConnectorDone = false;
             PCAPGetSingleData(h, &y, &x);
@@ -482,7 +471,7 @@ void TestSequence::nextStep() {
         m_run.step = 4;
         m_run.runLog += QStringLiteral("-----\r\nController T1-4 (AD Test Image X) Start!\r\n");
         m_run.statusLine = QStringLiteral("Strat PCB AD Level Test\r\n");
-        setLevelRegistration(h, 0x50, ImageXPacketMessage);
+        setRegistration(m_levelRegistration, h, 0x50, ImageXPacketMessage);
         resetImage(m_values.imageX);
         PCAPGetImageXY(h, &y, &x);
         startStep();
@@ -525,7 +514,7 @@ void TestSequence::onStepTimer() {
     if (!p.RunADLevelTest || m_results.adDone) return;
     if (host::tickMs() - m_stepStartMs < (int64_t(p.ADLevelTestTime) + 1) * 1000) return;
     stopData(unit.handle);
-    endLevelRegistration(unit.handle);
+    endRegistration(m_levelRegistration, unit.handle);
     m_stepTimer->stop();
     m_results.adDone = true;
     m_results.adResult = 0;
@@ -560,7 +549,7 @@ void TestSequence::onImageTimer() {
         return;
     }
     stopData(unit.handle);
-    endLevelRegistration(unit.handle);
+    endRegistration(m_levelRegistration, unit.handle);
     m_imageTimer->stop();
     post(WriteResultLogMessage);
 }
@@ -662,7 +651,7 @@ void TestSequence::adLevelJudged(Judgement judgement, const UnitInfo& unit) {
     stopData(unit.handle);
     // Only the AD level registration ends: in the connector step the
     // connector values of the frame just judged are still on their way.
-    endLevelRegistration(unit.handle);
+    endRegistration(m_levelRegistration, unit.handle);
     r.items.adLevel = pass ? QStringLiteral("Pass") : QStringLiteral("Fail");
     m_run.verdict = pass ? 1 : 0;
 }
@@ -679,7 +668,7 @@ void TestSequence::connectorT2Judged(Judgement judgement, const UnitInfo& unit) 
     r.t2ConnectorDone = true;
     r.t2ConnectorResult = pass ? 1 : 0;
     stopData(unit.handle);
-    endConnectorRegistration(unit.handle);
+    endRegistration(m_connectorRegistration, unit.handle);
     m_run.verdict = pass ? 1 : 0;
 }
 
@@ -755,7 +744,7 @@ void TestSequence::imageJudged(bool imageY, Judgement judgement, const UnitInfo&
     }
     const bool pass = judgement == Judgement::Pass;
     stopData(unit.handle);
-    endLevelRegistration(unit.handle);
+    endRegistration(m_levelRegistration, unit.handle);
     UnitResults& r = m_results;
     (imageY ? r.imageYResult : r.imageXResult) = pass ? 1 : 0;
     (imageY ? r.items.imageY : r.items.imageX) = pass ? QStringLiteral("Pass") : QStringLiteral("Fail");

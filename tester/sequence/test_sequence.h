@@ -169,7 +169,9 @@ private:
 
     void resetForRun();
     enum class PlanRead { Ok, Refused, Disconnected };
-    PlanRead readPlanForRun(bool pcbT1, bool logInterface, const UnitInfo& unit);
+    // "PCB T1" (true) or "Start Test" (false); only "PCB T1" logs a wrong
+    // interface.
+    PlanRead readPlanForRun(bool pcbT1, const UnitInfo& unit);
     bool testerNameAccepted(bool logLine);
     enum class IdentityCheck { Ok, ModelDiffers, VersionDiffers };
     IdentityCheck checkIdentity(const UnitInfo& unit) const;
@@ -178,10 +180,10 @@ private:
 
     void startStep();
     bool judgementDue(bool strictlyMore) const;
-    void setLevelRegistration(VexHandle handle, uint8_t packetId, uint32_t message);
-    void setConnectorRegistration(VexHandle handle, uint8_t packetId, uint32_t message);
-    void endLevelRegistration(VexHandle handle);
-    void endConnectorRegistration(VexHandle handle);
+    // A stream registration kept in `slot` (m_levelRegistration or
+    // m_connectorRegistration): set replaces the one it held, end ends it.
+    void setRegistration(VexRegistration& slot, VexHandle handle, uint8_t packetId, uint32_t message);
+    void endRegistration(VexRegistration& slot, VexHandle handle);
     void stopData(VexHandle handle);
     void waitForT2();
 
