@@ -6,6 +6,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QRect>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -87,6 +91,27 @@ inline VexPacket endPacket(uint8_t id) {
     p.bytes[3] = 0x70;
     p.bytes[4] = 3;
     return p;
+}
+
+// Waits in short sleeps, without an event loop, until `done` holds or `ms`
+// have passed; for work that runs on a thread of its own.
+inline bool sleepUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// A pixel's colour, opaque whatever the image's alpha.
+inline QRgb opaquePixel(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xFF000000u; }
+
+// How many pixels of `area` (cut to the image) are of `colour` (an opaque one).
+inline int countColour(const QImage& image, QRect area, QRgb colour) {
+    area = area.intersected(image.rect());
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += opaquePixel(image, x, y) == colour;
+    return n;
 }
 
 // Runs the event loop for `ms`, for what must not happen.

@@ -206,10 +206,9 @@ StartupOutcome TunerStartup::run() {
             m_state.tester = OpenHIDDevice(m_state.testerDescriptor);
         }
         if (m_state.tester != 0) {
-            // The tester was only opened to prove it answers; its page opens
-            // it again when it needs it. That page ("Analyze") is not part of
-            // the page table yet, so for now this window shows the
-            // placeholder under a title without suffix.
+            // The tester was only opened to prove it answers; its page
+            // ("Analyze") opens it again when it needs it. The title has no
+            // suffix.
             CloseHIDDevice(m_state.tester);
             m_state.tester = 0;
             out.pageSet = kPwmTesterPageSet;

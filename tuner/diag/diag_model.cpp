@@ -22,7 +22,6 @@ void DiagModel::reset() {
     m_text.clear();
     m_view = kOpenView;
     m_openSeries = {};
-    m_adSeries = {};
 }
 
 std::vector<CTestResult>& DiagModel::list(ItemList list) { return m_lists[static_cast<size_t>(list)]; }
@@ -41,7 +40,6 @@ void DiagModel::startTest(DiagTest test) {
 
 void DiagModel::cleanScreen() {
     m_openSeries = {};
-    m_adSeries = {};
     m_text.clear();
 }
 

@@ -65,8 +65,11 @@ public:
     const QString& resultText() const { return m_text; }
     int view() const { return m_view; }
     const GraphSeries& openSeries() const { return m_openSeries; }
-    // Zeroed at start and by "Clean Screen"; nothing writes it.
-    const GraphSeries& adSeries() const { return m_adSeries; }
+    // The AD view's series: no test fills it, so the view stays flat.
+    const GraphSeries& adSeries() const {
+        static const GraphSeries kFlat{};
+        return kFlat;
+    }
 
 private:
     std::vector<CTestResult>& list(ItemList list);
@@ -77,7 +80,6 @@ private:
     QString m_text;
     int m_view = kOpenView;
     GraphSeries m_openSeries;
-    GraphSeries m_adSeries;
 };
 
 }  // namespace lumora::diag

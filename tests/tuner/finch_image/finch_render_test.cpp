@@ -13,15 +13,8 @@
 namespace lumora::finch {
 namespace {
 
-QRgb at(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xFF000000u; }
-
-int countColour(const QImage& image, QRect area, QRgb colour) {
-    area = area.intersected(image.rect());
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) n += at(image, x, y) == colour;
-    return n;
-}
+QRgb at(const QImage& image, int x, int y) { return test_support::opaquePixel(image, x, y); }
+using test_support::countColour;
 
 class FinchRenderTest : public testing::Test {
 protected:

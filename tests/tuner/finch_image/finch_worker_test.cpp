@@ -18,12 +18,8 @@
 namespace lumora::finch {
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done();
-}
+// The worker runs on its own thread: no event loop to spin.
+bool waitFor(const std::function<bool()>& done, int ms = 5000) { return test_support::sleepUntil(done, ms); }
 
 class FinchWorkerTest : public testing::Test {
 protected:

@@ -18,12 +18,8 @@
 namespace lumora::image {
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done();
-}
+// The worker runs on its own thread: no event loop to spin.
+bool waitFor(const std::function<bool()>& done, int ms = 3000) { return test_support::sleepUntil(done, ms); }
 
 class ImageWorkerTest : public testing::Test {
 protected:
