@@ -14,6 +14,10 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "host/screenshot.h"
 #include "tests/support/test_support.h"
@@ -43,36 +47,66 @@ TEST(Screenshots, OffWithoutTheFolderVariable) {
     EXPECT_FALSE(scheduleScreenshots(&window, nullptr, "LumoraTuner"));
 }
 
-TEST(Screenshots, GrabsTheWindowAndEachTabThenCloses) {
-    app();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path() + "/shots"), 1);
-    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
+// A dialog with a tab widget, screenshot variables that are unset again
+// afterwards, and a run of the schedule until the window closes.
+class ScreenshotRun : public ::testing::Test {
+protected:
+    ScreenshotRun() {
+        app();
+        auto* layout = new QVBoxLayout(&window);
+        tabs = new QTabWidget(&window);
+        layout->addWidget(tabs);
+    }
+    ~ScreenshotRun() override {
+        for (const char* name : m_set) unsetenv(name);
+    }
+    // LUMORA_SCREENSHOT_DIR (under the temporary folder), a short delay, and
+    // any further variables.
+    void setUpRun(const QString& subFolder, std::initializer_list<std::pair<const char*, const char*>> more = {}) {
+        ASSERT_TRUE(dir.isValid());
+        set("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path() + subFolder));
+        set("LUMORA_SCREENSHOT_DELAY_MS", "10");
+        for (auto [name, value] : more) set(name, value);
+    }
+    // Schedules the screenshots and runs until the window is finished (or
+    // ten seconds have passed: a hang fails the test's checks instead).
+    bool run(std::function<void()> finish = {}) {
+        if (!scheduleScreenshots(&window, tabs, "LumoraTuner", std::move(finish))) return false;
+        QEventLoop loop;
+        QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        window.show();
+        loop.exec();
+        return true;
+    }
+    QStringList pngs(const QString& subFolder) const {
+        return QDir(dir.path() + subFolder).entryList({"*.png"}, QDir::Files, QDir::Name);
+    }
 
+    QTemporaryDir dir;
     QDialog window;
+    QTabWidget* tabs = nullptr;
+
+private:
+    void set(const char* name, const char* value) {
+        setenv(name, value, 1);
+        m_set.push_back(name);
+    }
+    std::vector<const char*> m_set;
+};
+
+TEST_F(ScreenshotRun, GrabsTheWindowAndEachTabThenCloses) {
+    setUpRun("/shots");
     window.setWindowTitle("LumoraTuner_Release v2.3.2.6 for ZEMA- No-Link");
-    auto* layout = new QVBoxLayout(&window);
-    auto* tabs = new QTabWidget(&window);
-    layout->addWidget(tabs);
     tabs->addTab(new QLabel("one"), "Raw Data");
     tabs->addTab(new QLabel("two"), "Image Data");
     window.resize(400, 300);
-
-    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
-    QEventLoop loop;
-    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a hang fails below instead
-    window.show();
-    loop.exec();
-    unsetenv("LUMORA_SCREENSHOT_DIR");
-    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
+    ASSERT_TRUE(run());
 
     EXPECT_FALSE(window.isVisible());
     const QDir shots(dir.path() + "/shots");
-    EXPECT_EQ(shots.entryList({"*.png"}, QDir::Files, QDir::Name),
-              QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Raw_Data.png",
-                           "LumoraTuner-2-Image_Data.png"}));
+    EXPECT_EQ(pngs("/shots"), QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Raw_Data.png",
+                                           "LumoraTuner-2-Image_Data.png"}));
     const QImage image(shots.filePath("LumoraTuner-2-Image_Data.png"));
     ASSERT_FALSE(image.isNull());
     // The window below its title strip, nothing cut off.
@@ -84,18 +118,8 @@ TEST(Screenshots, GrabsTheWindowAndEachTabThenCloses) {
 // A view other than the one a page starts with: the radio button named in
 // LUMORA_SCREENSHOT_CHOOSE is chosen before the grab; a push button of the
 // same caption is never pressed.
-TEST(Screenshots, ChoosesTheNamedRadioButtonsBeforeTheGrab) {
-    app();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path()), 1);
-    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
-    setenv("LUMORA_SCREENSHOT_CHOOSE", "Stray Data;AD Level", 1);
-
-    QDialog window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* tabs = new QTabWidget(&window);
-    layout->addWidget(tabs);
+TEST_F(ScreenshotRun, ChoosesTheNamedRadioButtonsBeforeTheGrab) {
+    setUpRun("", {{"LUMORA_SCREENSHOT_CHOOSE", "Stray Data;AD Level"}});
     auto* page = new QWidget;
     auto* pageLayout = new QVBoxLayout(page);
     auto* clean = new QRadioButton("Clean Data", page);
@@ -108,18 +132,10 @@ TEST(Screenshots, ChoosesTheNamedRadioButtonsBeforeTheGrab) {
     bool strayAtGrab = false;
     tabs->addTab(page, "Raw Data");
 
-    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner", [&] {
+    ASSERT_TRUE(run([&] {
         strayAtGrab = stray->isChecked();
         window.close();
     }));
-    QEventLoop loop;
-    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    window.show();
-    loop.exec();
-    unsetenv("LUMORA_SCREENSHOT_DIR");
-    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
-    unsetenv("LUMORA_SCREENSHOT_CHOOSE");
 
     EXPECT_TRUE(strayAtGrab);
     EXPECT_FALSE(clean->isChecked());
@@ -128,18 +144,8 @@ TEST(Screenshots, ChoosesTheNamedRadioButtonsBeforeTheGrab) {
 
 // What a page shows only after a button press: the listed buttons of a tab
 // are pressed after its grab, each followed by a grab of its own.
-TEST(Screenshots, PressesListedButtonsOfATabAndGrabsAfterEach) {
-    app();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path()), 1);
-    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
-    setenv("LUMORA_SCREENSHOT_PRESS", "Diagnostic:Open Test,Missing;Other:Open Test", 1);
-
-    QDialog window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* tabs = new QTabWidget(&window);
-    layout->addWidget(tabs);
+TEST_F(ScreenshotRun, PressesListedButtonsOfATabAndGrabsAfterEach) {
+    setUpRun("", {{"LUMORA_SCREENSHOT_PRESS", "Diagnostic:Open Test,Missing;Other:Open Test"}});
     auto* page = new QWidget;
     auto* pageLayout = new QVBoxLayout(page);
     auto* button = new QPushButton("Open Test", page);
@@ -148,37 +154,18 @@ TEST(Screenshots, PressesListedButtonsOfATabAndGrabsAfterEach) {
     QObject::connect(button, &QPushButton::clicked, [&] { ++pressed; });
     tabs->addTab(page, "Diagnostic");
     window.resize(300, 200);
-
-    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
-    QEventLoop loop;
-    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    window.show();
-    loop.exec();
-    unsetenv("LUMORA_SCREENSHOT_DIR");
-    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
-    unsetenv("LUMORA_SCREENSHOT_PRESS");
+    ASSERT_TRUE(run());
 
     EXPECT_EQ(pressed, 1);
-    EXPECT_EQ(QDir(dir.path()).entryList({"*.png"}, QDir::Files, QDir::Name),
-              QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Diagnostic.png",
-                           "LumoraTuner-1-Diagnostic_Missing.png",
-                           "LumoraTuner-1-Diagnostic_Open_Test.png"}));
+    EXPECT_EQ(pngs(""), QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Diagnostic.png",
+                                     "LumoraTuner-1-Diagnostic_Missing.png",
+                                     "LumoraTuner-1-Diagnostic_Open_Test.png"}));
 }
 
 // A page's further view (a full-screen window) is opened after its tab's
 // grab, grabbed and closed again; a view that opens nothing is skipped.
-TEST(Screenshots, GrabsTheViewsAPageAdds) {
-    app();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    setenv("LUMORA_SCREENSHOT_DIR", qPrintable(dir.path() + "/shots"), 1);
-    setenv("LUMORA_SCREENSHOT_DELAY_MS", "10", 1);
-
-    QDialog window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* tabs = new QTabWidget(&window);
-    layout->addWidget(tabs);
+TEST_F(ScreenshotRun, GrabsTheViewsAPageAdds) {
+    setUpRun("/shots");
     auto* page = new QLabel("page");
     tabs->addTab(new QLabel("first"), "Parameters");
     tabs->addTab(page, "Draw Test");
@@ -197,17 +184,9 @@ TEST(Screenshots, GrabsTheViewsAPageAdds) {
                       });
     addScreenshotView(page, "Nothing", [] { return nullptr; }, [&] { ++closed; });
     window.resize(400, 300);
+    ASSERT_TRUE(run());
 
-    ASSERT_TRUE(scheduleScreenshots(&window, tabs, "LumoraTuner"));
-    QEventLoop loop;
-    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a hang fails below instead
-    window.show();
-    loop.exec();
-    unsetenv("LUMORA_SCREENSHOT_DIR");
-    unsetenv("LUMORA_SCREENSHOT_DELAY_MS");
-
-    EXPECT_EQ(QDir(dir.path() + "/shots").entryList({"*.png"}, QDir::Files, QDir::Name),
+    EXPECT_EQ(pngs("/shots"),
               QStringList({"LumoraTuner-0-window.png", "LumoraTuner-1-Parameters.png",
                            "LumoraTuner-2-Draw_Test-Full_Screen.png", "LumoraTuner-2-Draw_Test.png"}));
     EXPECT_EQ(opened, 1);
