@@ -31,8 +31,7 @@ namespace lumora {
 namespace {
 
 QSpinBox* makeSpin(QWidget* parent, const char* name, int min, int max) {
-    auto* spin = new QSpinBox(parent);
-    spin->setObjectName(QString::fromLatin1(name));
+    auto* spin = named(new QSpinBox(parent), name);
     spin->setRange(min, max);
     spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
     spin->setMinimumWidth(64);
@@ -40,8 +39,7 @@ QSpinBox* makeSpin(QWidget* parent, const char* name, int min, int max) {
 }
 
 QLineEdit* makeField(QWidget* parent, const char* name, bool readOnly = true) {
-    auto* field = new QLineEdit(parent);
-    field->setObjectName(QString::fromLatin1(name));
+    auto* field = named(new QLineEdit(parent), name);
     field->setReadOnly(readOnly);
     field->setMinimumWidth(64);
     return field;
@@ -74,8 +72,7 @@ CAnalyzeDlg::~CAnalyzeDlg() {
 
 QPushButton* CAnalyzeDlg::makeButton(QWidget* parent, const char* text, const char* name,
                                      void (CAnalyzeDlg::*handler)()) {
-    auto* button = new QPushButton(QString::fromLatin1(text), parent);
-    button->setObjectName(QString::fromLatin1(name));
+    auto* button = named(new QPushButton(QString::fromLatin1(text), parent), name);
     connect(button, &QPushButton::clicked, this, [this, handler] {
         if (!m_ending) (this->*handler)();
     });

@@ -19,6 +19,14 @@ namespace lumora {
 
 struct DeviceState;
 
+// Gives a control its object name and returns it: the tests and the
+// screenshot runs find a page's controls by these names.
+template <class Widget>
+Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
 class TunerPage : public QWidget {
     Q_OBJECT
 public:

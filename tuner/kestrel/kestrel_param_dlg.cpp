@@ -26,21 +26,15 @@ CKestrelParamFreqDlg::CKestrelParamFreqDlg(DeviceState& state, QWidget* parent)
 
     auto* swapGroup = new QGroupBox(QStringLiteral("Swap"), this);
     swapGroup->setObjectName(QStringLiteral("swapGroup"));
-    auto makeCheck = [&](const char* text, const char* name) {
-        auto* box = new QCheckBox(QString::fromLatin1(text), swapGroup);
-        box->setObjectName(QString::fromLatin1(name));
-        return box;
-    };
-    m_swapX = makeCheck("Swap X", "swapXCheck");
-    m_swapY = makeCheck("Swap Y", "swapYCheck");
-    m_swapXY = makeCheck("Swap XY", "swapXYCheck");
+    m_swapX = named(new QCheckBox(QStringLiteral("Swap X"), swapGroup), "swapXCheck");
+    m_swapY = named(new QCheckBox(QStringLiteral("Swap Y"), swapGroup), "swapYCheck");
+    m_swapXY = named(new QCheckBox(QStringLiteral("Swap XY"), swapGroup), "swapXYCheck");
     auto* swapLayout = new QVBoxLayout(swapGroup);
     for (QCheckBox* box : {m_swapX, m_swapY, m_swapXY}) swapLayout->addWidget(box);
     swapLayout->addStretch(1);
 
     auto makeButton = [&](const char* text, const char* name, void (CKestrelParamFreqDlg::*command)()) {
-        auto* button = new QPushButton(QString::fromLatin1(text), this);
-        button->setObjectName(QString::fromLatin1(name));
+        auto* button = named(new QPushButton(QString::fromLatin1(text), this), name);
         button->setMinimumWidth(180);
         connect(button, &QPushButton::clicked, this, [this, command] { (this->*command)(); });
         return button;

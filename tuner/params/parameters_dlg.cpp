@@ -29,27 +29,17 @@ CParametersDlg::CParametersDlg(DeviceState& state, QWidget* parent)
 
     auto* flagsGroup = new QGroupBox(QStringLiteral("Ctrl Flag"), this);
     flagsGroup->setObjectName(QStringLiteral("ctrlFlagGroup"));
-    auto makeCheck = [&](const char* text, const char* name) {
-        auto* box = new QCheckBox(QString::fromLatin1(text), flagsGroup);
-        box->setObjectName(QString::fromLatin1(name));
-        return box;
-    };
-    m_inverseY = makeCheck("INVERSE Y", "inverseYCheck");
-    m_inverseX = makeCheck("INVERSE X", "inverseXCheck");
-    m_swapXY = makeCheck("SWAPXY", "swapXYCheck");
-    m_autoCalibration = makeCheck("AUTO CALIBRATION", "autoCalibrationCheck");
+    m_inverseY = named(new QCheckBox(QStringLiteral("INVERSE Y"), flagsGroup), "inverseYCheck");
+    m_inverseX = named(new QCheckBox(QStringLiteral("INVERSE X"), flagsGroup), "inverseXCheck");
+    m_swapXY = named(new QCheckBox(QStringLiteral("SWAPXY"), flagsGroup), "swapXYCheck");
+    m_autoCalibration = named(new QCheckBox(QStringLiteral("AUTO CALIBRATION"), flagsGroup), "autoCalibrationCheck");
     auto* flagsLayout = new QVBoxLayout(flagsGroup);
     for (QCheckBox* box : {m_inverseY, m_inverseX, m_swapXY, m_autoCalibration})
         flagsLayout->addWidget(box);
 
-    auto makeButton = [&](const char* text, const char* name) {
-        auto* button = new QPushButton(QString::fromLatin1(text), this);
-        button->setObjectName(QString::fromLatin1(name));
-        return button;
-    };
-    m_loadButton = makeButton("Load param", "loadParamButton");
-    m_saveButton = makeButton("Save param", "saveParamButton");
-    m_calibrationButton = makeButton("Hardware Calibration", "hardwareCalibrationButton");
+    m_loadButton = named(new QPushButton(QStringLiteral("Load param"), this), "loadParamButton");
+    m_saveButton = named(new QPushButton(QStringLiteral("Save param"), this), "saveParamButton");
+    m_calibrationButton = named(new QPushButton(QStringLiteral("Hardware Calibration"), this), "hardwareCalibrationButton");
     connect(m_loadButton, &QPushButton::clicked, this, [this] { onLoadParam(); });
     connect(m_saveButton, &QPushButton::clicked, this, [this] { onSaveParam(); });
     connect(m_calibrationButton, &QPushButton::clicked, this, [this] { onHardwareCalibration(); });
