@@ -615,7 +615,6 @@ void TestSequence::onOpenDone() {
     m_run.runLog += judged.runLog;
     m_results.openFailCount += judged.failures;
     const bool failed = m_results.openFailCount > 0;
-    m_results.items.open = failed ? QStringLiteral("Fail") : QStringLiteral("Pass");
     m_results.t2Result = failed ? 0 : 1;
     m_run.runLog += QStringLiteral("Finish!\r\n");
     post(WriteResultLogMessage);

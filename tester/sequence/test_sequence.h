@@ -43,19 +43,15 @@ enum SequenceMessage : int {
     ImageXPacketMessage = 0x522,
 };
 
-// The verdict text of each item, "-" until its step is judged. The tester
-// runs no firmware update, hardware calibration, mutual or draw step, so
-// those stay "-".
+// The verdict texts that a result file or a test reads, "-" until their
+// step is judged. The tester runs no firmware update or hardware
+// calibration, so those stay "-".
 struct ItemTexts {
     QString firmwareUpdate = QStringLiteral("-");
     QString hardwareCalibration = QStringLiteral("-");
-    QString open = QStringLiteral("-");
-    QString shortTest = QStringLiteral("-");
-    QString mutual = QStringLiteral("-");
     QString adLevel = QStringLiteral("-");
     QString imageY = QStringLiteral("-");
     QString imageX = QStringLiteral("-");
-    QString draw = QStringLiteral("-");
 };
 
 // The results of the unit under test. The second stage's results are not
