@@ -58,27 +58,24 @@ void handBackReportId(VexHandle handle, int typeCode, bool modernHost) {
 
 void countLoggedUnit(RunCounters& c, bool pass, int64_t nowMs) {
     (pass ? c.ok : c.ng) += 1;
-    c.shown = true;
     const int64_t unitMs = nowMs - c.unitStartMs;
     c.totalMs += unitMs;
-    c.totalSecs = c.totalMs / 1000;
     c.currentSecs = unitMs / 1000;
-    // A unit logged without being counted at its start still divides by one.
+    // A unit logged without being counted at its start still counts as one.
     if (c.total == 0) c.total = 1;
-    c.tactSecs = c.totalMs / c.total / 1000;
     c.shownTotal = c.total;
 }
 
 QStringList counterTexts(const RunCounters& c) {
-    if (!c.shown)
+    if (c.shownTotal == 0)
         return {QStringLiteral("Total Cnt: -"), QStringLiteral("OK Cnt: -"), QStringLiteral("NG Cnt: -"),
                 QStringLiteral("Totle Time: -"), QStringLiteral("Current Time: -"),
                 QStringLiteral("Tact Time: -")};
     return {QString::asprintf("Total Cnt: %d", c.shownTotal), QString::asprintf("OK Cnt: %d", c.ok),
             QString::asprintf("NG Cnt: %d", c.ng),
-            QString::asprintf("Total Time: %d secs", static_cast<int>(c.totalSecs)),
+            QString::asprintf("Total Time: %d secs", static_cast<int>(c.totalMs / 1000)),
             QString::asprintf("Current Time: %d secs", static_cast<int>(c.currentSecs)),
-            QString::asprintf("Tact Time: %d secs", static_cast<int>(c.tactSecs))};
+            QString::asprintf("Tact Time: %d secs", static_cast<int>(c.totalMs / c.shownTotal / 1000))};
 }
 
 MeasuredValues::MeasuredValues() {

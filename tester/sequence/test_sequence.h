@@ -87,12 +87,9 @@ struct RunCounters {
     int ok = 0;
     int ng = 0;
     int64_t unitStartMs = 0;
-    int64_t totalMs = 0;
-    bool shown = false;  // a unit has been logged
-    int shownTotal = 0;  // the total count as the last log showed it
-    int64_t totalSecs = 0;
-    int64_t currentSecs = 0;
-    int64_t tactSecs = 0;
+    int64_t totalMs = 0;     // of the logged units
+    int shownTotal = 0;      // the total count as the last log showed it; 0 before the first
+    int64_t currentSecs = 0; // of the last logged unit
 };
 // Counts a logged unit (once) and works out its times at nowMs.
 void countLoggedUnit(RunCounters& counters, bool pass, int64_t nowMs);
